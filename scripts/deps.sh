@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Nuvexa needs.
+# Non-interactive and safe to run again.
+set -euo pipefail
+
+packages=(
+  g++ cmake make pkg-config
+  libcurl4-openssl-dev zlib1g-dev nlohmann-json3-dev libsystemd-dev
+  firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
+  libgtest-dev libgmock-dev unzip zip python3
+  libcpp-httplib-dev libssl-dev openssl
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ "${#missing[@]}" -eq 0 ]; then
+  echo "deps: all packages present"
+  exit 0
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -q
+"${sudo_cmd[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Sets up everything and runs the whole test suite twice: a normal build and an
+# AddressSanitizer + UndefinedBehaviorSanitizer build. Run from anywhere, as root or
+# with sudo rights.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+bash scripts/deps.sh
+bash scripts/firebird.sh start
+
+build_and_test() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" "$@"
+  cmake --build "$dir" -j "$jobs"
+  ctest --test-dir "$dir" -j "$jobs" --output-on-failure --no-tests=error
+}
+
+build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUVEXA_SANITIZE=ON
+
+echo "test.sh: all tests passed in both builds"

@@ -1,0 +1,37 @@
+#pragma once
+
+// Texts are UTF-8 inside the program; these convert them at the edges (log,
+// SPB, Firebird, ZIP names, settings file) with the behaviour of the Windows
+// conversions the data was made for.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+enum class CodePage { Windows1252, Iso8859_1, Cp850, Utf16LE, Utf16BE };
+
+// Lossy, like WideCharToMultiByte: a character the code page cannot hold and
+// each invalid UTF-8 sequence become one '?' (U+FFFD for the UTF-16 code
+// pages, which hold everything). No BOM is written. Never throws for content.
+std::string FromUtf8(std::string_view utf8, CodePage to);
+
+// Windows-1252's five undefined bytes become U+0081, U+008D, U+008F, U+0090
+// and U+009D, as on Windows. In UTF-16, an odd trailing byte and an unpaired
+// surrogate become U+FFFD. A BOM is not looked at: callers strip it.
+std::string ToUtf8(std::string_view bytes, CodePage from);
+
+// True when `utf8` is valid and every character converts exactly.
+bool CanEncode(std::string_view utf8, CodePage to);
+
+bool IsValidUtf8(std::string_view text);
+
+// Each invalid sequence (a maximal invalid subpart) becomes U+FFFD.
+std::string ReplaceInvalidUtf8(std::string_view text);
+
+// Case-insensitive equality for names (settings keys, file names): ASCII,
+// Latin-1 and Latin Extended-A letters fold; other characters and invalid
+// bytes compare exactly.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+}  // namespace platform

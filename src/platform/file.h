@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// A failure of the file system, carrying the message that the log and the callers show.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+bool FileExists(const std::string& path);
+
+// An open file, closed when the object goes. Files are created with mode 0660 at most:
+// the pharmacy's data must not be readable by other users.
+class File {
+ public:
+  enum class Access { ReadAppend, WriteAppend };
+
+  // Opens for appending, creating the file when missing. Throws FileError.
+  static File OpenForAppend(const std::string& path, Access access);
+
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // Waits for an exclusive advisory lock, released when the file is closed, so two
+  // writers never interleave their entries.
+  void LockExclusive();
+  std::uint64_t Size() const;
+  // Up to `count` bytes from `offset`; fewer at the end of the file.
+  std::string ReadAt(std::uint64_t offset, std::size_t count) const;
+  // Writes all of `bytes` at the end; on failure the file is cut back to its size before
+  // the call, so a half-written entry never stays behind, and FileError is thrown.
+  void Append(std::string_view bytes);
+
+ private:
+  File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  int fd_ = -1;
+  std::string path_;
+};
+
+}  // namespace platform

@@ -1,0 +1,129 @@
+#include "service/activity_log.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+
+#include "platform/file.h"
+#include "support/temp_folder.h"
+
+namespace nuvexa {
+namespace {
+
+using ::testing::MatchesRegex;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Splits at CR LF and checks that nothing else ends a line.
+std::vector<std::string> CrLfLines(const std::string& bytes) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = bytes.find("\r\n", start)) != std::string::npos; start = end + 2)
+    lines.push_back(bytes.substr(start, end - start));
+  EXPECT_EQ(start, bytes.size()) << "the last line must end with CR LF";
+  return lines;
+}
+
+constexpr const char* kStamp = "[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}";
+
+TEST(ActivityLogFormat, EntryLines) {
+  struct Case { const char* why; const char* message; const char* entry; };
+  const Case kCases[] = {
+      {"one line", "Falha", "T - Falha\r\n"},
+      {"an empty message ends with the separator", "", "T - \r\n"},
+      {"LF, CR LF and CR each start a line without a stamp", "a\nb\r\nc\rd", "T - a\r\nb\r\nc\r\nd\r\n"},
+      {"a trailing break leaves an empty line", "a\n", "T - a\r\n\r\n"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(BuildLogEntry("T", c.message), c.entry) << c.why;
+}
+
+TEST(ActivityLogFormat, TimestampUsesTheLocaleSeparators) {
+  const platform::TDateTime when = platform::EncodeDateTime({2026, 3, 7}, {9, 5, 4, 999});
+  EXPECT_EQ(FormatLogTimestamp(when, {'/', ':'}), "07/03/2026 09:05:04");
+  EXPECT_EQ(FormatLogTimestamp(when, {'.', '.'}), "07.03.2026 09.05.04");
+}
+
+TEST(ActivityLogFormat, LineBreakAtTheEndInEachEncoding) {
+  struct Case { std::string tail; LogEncoding encoding; bool ends; };
+  const Case kCases[] = {
+      {"x\r\n", LogEncoding::Ansi, true}, {"x\n", LogEncoding::Ansi, true}, {"x\r", LogEncoding::Utf8, true},
+      {"xy", LogEncoding::Ansi, false},   {std::string("\n\0", 2), LogEncoding::Utf16LE, true},
+      {std::string("\0\n", 2), LogEncoding::Utf16BE, true},  {std::string("x\0", 2), LogEncoding::Utf16LE, false},
+      {std::string("\n\0", 2), LogEncoding::Utf16BE, false},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(EndsWithLineBreak(c.tail, c.encoding), c.ends) << c.tail.size();
+}
+
+class ActivityLogFile : public ::testing::Test {
+ protected:
+  test::TempFolder folder_;
+  std::string path_ = folder_.Path() + "Nuvexa.log";
+  ActivityLog log_{path_};
+};
+
+TEST_F(ActivityLogFile, FirstEntryCreatesOneLineInWindows1252) {
+  log_.Write("Falha na conexão com o banco de dados!!!");
+  const std::string bytes = ReadAll(path_);
+  EXPECT_THAT(bytes, MatchesRegex(std::string(kStamp) + " - Falha na conex\xE3o com o banco de dados!!!\r\n"));
+  EXPECT_EQ(CrLfLines(bytes).size(), 1u);
+}
+
+TEST_F(ActivityLogFile, KeepsEveryLineInOrderAcrossEntries) {
+  log_.Write("primeira\nsegunda parte");
+  log_.Write("terceira");
+  log_.Write("quarta");
+  const auto lines = CrLfLines(ReadAll(path_));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_THAT(lines[0], MatchesRegex(std::string(kStamp) + " - primeira"));
+  EXPECT_EQ(lines[1], "segunda parte") << "a continuation line carries no time stamp";
+  EXPECT_THAT(lines[2], MatchesRegex(std::string(kStamp) + " - terceira"));
+  EXPECT_THAT(lines[3], MatchesRegex(std::string(kStamp) + " - quarta"));
+}
+
+TEST_F(ActivityLogFile, LastLineWithoutBreakGetsOne) {
+  folder_.WriteFile("Nuvexa.log", "01/01/2026 10:00:00 - antiga");
+  log_.Write("nova");
+  const auto lines = CrLfLines(ReadAll(path_));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "01/01/2026 10:00:00 - antiga");
+  EXPECT_THAT(lines[1], MatchesRegex(std::string(kStamp) + " - nova"));
+}
+
+TEST_F(ActivityLogFile, FileWithByteOrderMarkKeepsItsEncoding) {
+  struct Case { const char* why; std::string existing; std::string new_line_tail; };
+  const Case kCases[] = {
+      {"UTF-8", "\xEF\xBB\xBF" "antiga\r\n", " - \xC3\xA7\xC3\xA3o\r\n"},
+      {"UTF-16 LE", std::string("\xFF\xFE" "a\0\r\0\n\0", 8), std::string(" \0-\0 \0\xE7\0\xE3\0o\0\r\0\n\0", 16)},
+      {"UTF-16 BE", std::string("\xFE\xFF\0a", 4), std::string("\0 \0-\0 \0\xE7\0\xE3\0o\0\r\0\n", 16)},
+  };
+  for (const auto& c : kCases) {
+    folder_.WriteFile("Nuvexa.log", c.existing);
+    log_.Write("ção");
+    const std::string bytes = ReadAll(path_);
+    ASSERT_TRUE(bytes.starts_with(c.existing)) << c.why << ": what was there stays, mark included";
+    EXPECT_TRUE(bytes.ends_with(c.new_line_tail)) << c.why;
+  }
+  // the BE file had no final break: one was added in its encoding before the entry
+  EXPECT_EQ(ReadAll(path_).substr(4, 4), std::string("\0\r\0\n", 4));
+}
+
+TEST(ActivityLogFailure, UnwritableTargetsRaise) {
+  test::TempFolder folder;
+  const std::string not_a_folder = folder.WriteFile("plain-file", "x");
+  struct Case { const char* why; std::string path; };
+  const Case kCases[] = {
+      {"missing folder", folder.Path() + "missing/Nuvexa.log"},
+      {"the folder is a file", not_a_folder + "/Nuvexa.log"},
+      {"a full disk", "/dev/full"},
+  };
+  for (const auto& c : kCases) EXPECT_THROW(ActivityLog(c.path).Write("x"), platform::FileError) << c.why;
+}
+
+}  // namespace
+}  // namespace nuvexa
