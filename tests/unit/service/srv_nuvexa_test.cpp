@@ -7,6 +7,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <thread>
@@ -24,6 +25,15 @@ using ::testing::MatchesRegex;
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 10s) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
 }
 
 // A one-shot gate between threads.
@@ -93,7 +103,7 @@ TEST_F(ServiceModule, CreationSetsTheDefaults) {
 TEST_F(ServiceModule, StartReportsStartPendingThenRunningAndEnablesTheTimer) {
   StartService(60'000);
   ASSERT_TRUE(status_.WaitFor(S::csRunning, 10s));
-  EXPECT_TRUE(module_.Timer1.Enabled());
+  EXPECT_TRUE(WaitUntil([&] { return module_.Timer1.Enabled(); })) << "running enables the timer";
   EXPECT_THAT(status_.Reports(), ElementsAre(S::csStartPending, S::csStartPending, S::csRunning));
   EXPECT_THAT(module_.Params(), ElementsAre("SrvNuvexa"));
 
