@@ -1,0 +1,97 @@
+#include "fake_cloud_server.h"
+
+#include <poll.h>
+#include <sys/prctl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+
+namespace nuvexa::testing {
+namespace {
+
+// Reads the child's first line ("listening on <port>"), waiting at most 10 s.
+std::string FirstLine(int fd) {
+  std::string line;
+  char c = 0;
+  while (line.size() < 200) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 10000) != 1 || read(fd, &c, 1) != 1 || c == '\n') break;
+    line += c;
+  }
+  return line;
+}
+
+}  // namespace
+
+TemporaryFolder::TemporaryFolder() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "nuvexa-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TemporaryFolder::~TemporaryFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+FakeCloudServer::FakeCloudServer(const std::vector<std::string>& extra_arguments) {
+  // A server that hangs up in the middle of a request must fail the test, not end it.
+  signal(SIGPIPE, SIG_IGN);
+  std::vector<std::string> arguments = {NUVEXA_FAKE_CLOUD_EXECUTABLE, "--root", root().string(), "--port", "0",
+                                        "--log", (folder_.path() / "requests.jsonl").string()};
+  arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
+  std::vector<char*> argv;
+  for (auto& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+
+  int out[2];
+  if (pipe(out) != 0) throw std::runtime_error("pipe failed");
+  pid_ = fork();
+  if (pid_ == 0) {
+    // A test that crashes must not leave its server running.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+    dup2(out[1], STDOUT_FILENO);
+    close(out[0]);
+    close(out[1]);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(out[1]);
+  const std::string line = FirstLine(out[0]);
+  close(out[0]);
+  if (pid_ < 0 || !line.starts_with("listening on ")) {
+    Stop();
+    throw std::runtime_error("the fake cloud did not start: \"" + line + "\"");
+  }
+  port_ = std::stoi(line.substr(13));
+}
+
+FakeCloudServer::~FakeCloudServer() { Stop(); }
+
+int FakeCloudServer::Stop() {
+  if (pid_ <= 0) return -1;
+  const pid_t pid = pid_;
+  pid_ = -1;
+  kill(pid, SIGTERM);
+  int status = 0;
+  for (int waited = 0; waited < 1000; ++waited) {  // 10 s
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &status, 0);
+  return -1;
+}
+
+std::vector<nlohmann::json> FakeCloudServer::LogLines() const {
+  std::vector<nlohmann::json> lines;
+  std::ifstream in(folder_.path() / "requests.jsonl");
+  for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+  return lines;
+}
+
+}  // namespace nuvexa::testing

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "errors.h"
+
+namespace fake_cloud {
+
+// Makes the nth request to an endpoint, counted from when the rule was set, fail:
+// with the given status, body and headers, or by closing the connection unanswered.
+struct FailureRule {
+  std::string endpoint;
+  int nth = 1;
+  int status = 500;
+  std::string body;
+  std::map<std::string, std::string> headers;
+  bool drop = false;
+};
+
+// {"endpoint", "nth", "status", "body", "headers", "drop"}; status 0 also drops.
+// Throws std::invalid_argument for a rule that makes no sense.
+FailureRule ParseFailureRule(const Json& rule);
+// "endpoint:nth:status" from the command line; status 0 drops.
+FailureRule ParseFailureOption(std::string_view option);
+Json ToJson(const FailureRule& rule);
+
+class FailureRules {
+ public:
+  void Add(FailureRule rule);
+  // Counts a request to the endpoint; the rule that it triggers, if any, is used up.
+  std::optional<FailureRule> Take(const std::string& endpoint);
+  void Clear();
+
+ private:
+  struct Armed {
+    FailureRule rule;
+    int seen = 0;
+  };
+  std::mutex mutex_;
+  std::vector<Armed> rules_;
+};
+
+}  // namespace fake_cloud

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <httplib.h>
+
+#include "call.h"
+#include "failure_rules.h"
+#include "options.h"
+#include "request_log.h"
+#include "storage.h"
+#include "upload_sessions.h"
+
+namespace fake_cloud {
+
+// The storage API's endpoints over a folder on disk, with the request log and the
+// failure rules that tests use to watch and disturb the client.
+class FakeCloud {
+ public:
+  explicit FakeCloud(const Options& options);
+
+  void Register(httplib::Server& server);
+
+ private:
+  using Handler = void (FakeCloud::*)(Call&, httplib::Response&);
+  struct Endpoint {
+    std::string path;
+    CallStyle style;
+    Handler handler;
+  };
+
+  void Serve(const Endpoint& endpoint, const httplib::Request& request, httplib::Response& response,
+             const httplib::ContentReader& reader);
+  void Answer(const Endpoint& endpoint, Call& call, httplib::Response& response);
+  void CheckAuthorization(const httplib::Request& request) const;
+
+  // file_endpoints.cpp
+  void ListFolder(Call& call, httplib::Response& response);
+  void ListFolderContinue(Call& call, httplib::Response& response);
+  void CreateFolder(Call& call, httplib::Response& response);
+  void Delete(Call& call, httplib::Response& response);
+  void UnknownEndpoint(Call& call, httplib::Response& response);
+  Json ListPage(const std::string& folder, const std::string& after, size_t limit);
+
+  // content_endpoints.cpp
+  void Upload(Call& call, httplib::Response& response);
+  void SessionStart(Call& call, httplib::Response& response);
+  void SessionAppend(Call& call, httplib::Response& response);
+  void SessionFinish(Call& call, httplib::Response& response);
+  void Download(Call& call, httplib::Response& response);
+
+  // admin_endpoints.cpp
+  void RegisterAdmin(httplib::Server& server);
+
+  std::string token_;
+  size_t page_size_;
+  Storage storage_;
+  UploadSessions sessions_;
+  RequestLog log_;
+  FailureRules failures_;
+  std::vector<Endpoint> endpoints_;
+};
+
+void SendJson(httplib::Response& response, int status, const Json& body);
+// The entry as the service describes it; the tag only where the result is a union.
+Json EntryJson(const Entry& entry, bool with_tag);
+// The argument's "path", refused unless it is a cloud path ("" too, for the root).
+std::string PathArgument(const Call& call, const Json& argument, bool root_allowed);
+
+}  // namespace fake_cloud

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "failure_rules.h"
+
+namespace fake_cloud {
+
+struct Options {
+  std::filesystem::path root;
+  int port = 0;  // 0: any free port
+  std::optional<std::filesystem::path> cert;
+  std::optional<std::filesystem::path> key;
+  bool tls13_only = false;
+  std::string token = "test-token";
+  size_t page_size = 2000;
+  std::optional<std::filesystem::path> log;
+  std::vector<FailureRule> failures;
+};
+
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+extern const char* const kUsage;
+
+// The command line without the program name. Throws UsageError.
+Options ParseOptions(const std::vector<std::string>& arguments);
+
+}  // namespace fake_cloud
