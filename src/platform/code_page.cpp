@@ -109,4 +109,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return i == a.size() && j == b.size();
 }
 
+std::u32string FoldedCodePoints(std::string_view text) {
+  std::u32string folded;
+  for (std::size_t i = 0; i < text.size();) folded.push_back(NextUnit(text, i));
+  return folded;
+}
+
 }  // namespace platform

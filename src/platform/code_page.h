@@ -34,4 +34,8 @@ std::string ReplaceInvalidUtf8(std::string_view text);
 // bytes compare exactly.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// The code points of `text` folded as EqualsNoCase folds them; an invalid byte becomes a
+// value above U+10FFFF of its own, so it still only matches itself.
+std::u32string FoldedCodePoints(std::string_view text);
+
 }  // namespace platform

@@ -37,4 +37,12 @@ std::int32_t IntervalFromPadrao(std::int32_t current, std::int32_t nuvexa_interv
   return nuvexa_intervalo != 0 ? nuvexa_intervalo : current;
 }
 
+std::int32_t NextTimerInterval(std::int32_t current, std::int32_t intervalo_thread) {
+  return intervalo_thread > 0 ? intervalo_thread : current;
+}
+
+bool CloudCopyOn(std::string_view nuvexa_desativar, bool desativar_nuvexa) {
+  return nuvexa_desativar != "Y" && !desativar_nuvexa;
+}
+
 }  // namespace nuvexa

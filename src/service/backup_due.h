@@ -31,5 +31,11 @@ bool IsFixedHourMode(std::string_view nuvexa_backupagendado);
 // NUVEXAINTERVALO: 0 (or NULL) means not set and keeps the current interval; any other
 // value, a negative one included, replaces it.
 std::int32_t IntervalFromPadrao(std::int32_t current, std::int32_t nuvexa_intervalo);
+// The cycle timer's next period: IntervaloThread, unless it is zero or less, which would stop
+// the cycles (a timer never fires at 0) or make them wait for weeks; then the period stays.
+std::int32_t NextTimerInterval(std::int32_t current, std::int32_t intervalo_thread);
+// The cloud copy is on unless PADRAO.NUVEXADESATIVAR is exactly "Y" or the settings file's
+// DesativarNuvexa flag is set.
+bool CloudCopyOn(std::string_view nuvexa_desativar, bool desativar_nuvexa);
 
 }  // namespace nuvexa

@@ -6,6 +6,12 @@ TSrvNuvexa::TSrvNuvexa(ModuleEnvironment environment)
     : TService(kServiceName, kDisplayName, environment.status_reporter, environment.event_logger),
       // the stored definition: disabled, 10 s, bound to the cycle
       Timer1(environment.main_loop, false, 10000, [this] { Timer1Timer(&Timer1); }),
+      TBPadrao(Conndrovana,
+               "SELECT CODIGO, CGC, NUVEXADESATIVAR, NUVEXAINTERVALO, NUVEXAULTIMOBACKUP, INFORMARRESPTECNICA, "
+               "INFORMARHASHCSRT, IDCRST, CRST, NUVEXA_BACKUPAGENDADO, NUVEXA_HORABACKUPAGENDADO, PASTASCHEMAS, "
+               "VERSAOACBRSERVICOS FROM PADRAO"),
+      TBVersoes(Conndrovana, "SELECT BANCODEDADOS, RETAGUARDA4, PDV4 FROM VERSOES"),
+      QAtualizaUltimoBackup(Conndrovana, "UPDATE PADRAO SET NUVEXAULTIMOBACKUP = :DATAHORA"),
       main_loop_(environment.main_loop),
       executable_folder_(std::move(environment.executable_folder)),
       log_(executable_folder_ + "Nuvexa.log") {
@@ -62,7 +68,11 @@ void TSrvNuvexa::RunCycleNow() {
 void TSrvNuvexa::ManipulaExcecoes(const void* /*Sender*/, const std::exception& E) { DoSaveLog(E.what()); }
 
 void TSrvNuvexa::Timer1Timer(const void* /*Sender*/) {
-  if (cycle_) cycle_();
+  if (cycle_) {
+    cycle_();
+  } else {
+    RunBackupCycle();
+  }
 }
 
 }  // namespace nuvexa

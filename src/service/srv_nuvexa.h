@@ -6,8 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "backup/local_retention.h"
+#include "firebird/connection.h"
+#include "firebird/statement.h"
 #include "platform/date_time.h"
 #include "platform/event_loop.h"
+#include "platform/ini.h"
 #include "service/activity_log.h"
 #include "service/service_base.h"
 
@@ -37,7 +41,7 @@ class TSrvNuvexa : public TService {
   // The application exception hook: the message of an exception that escaped a cycle.
   void ManipulaExcecoes(const void* Sender, const std::exception& E);
 
-  // What one timer event runs.
+  // Replaces what one timer event runs (the backup cycle); for tests of the module's lifecycle.
   void SetCycle(std::function<void()> cycle) { cycle_ = std::move(cycle); }
   // Receives every entry written to the log (the foreground hosts echo them).
   void SetLogEcho(std::function<void(const std::string& entry)> echo) { log_echo_ = std::move(echo); }
@@ -50,7 +54,38 @@ class TSrvNuvexa : public TService {
   const std::string& ExecutableFolder() const { return executable_folder_; }
   platform::EventLoop& MainLoop() { return main_loop_; }
 
+  // The shared settings file beside the executable (its name's case does not matter).
+  platform::Ini SettingsFile() const;
+  // Replaces the local connection's parameters with the twelve entries for this user; does
+  // not connect.
+  void CarregarParametrosConexao(const std::string& Usuario, const std::string& Senha);
+  // Records DataHoraAtualBackup as the last backup, in every row of PADRAO.
+  void RecordLastBackup();
+
+  // The backup cycle: one timer event.
+  void Timer1Timer(const void* Sender);
+
+  // Backup production.
+  // Archives the backup file into ArquivoDestino and removes the backup file, whatever
+  // happens; failures are logged. True when the archive is complete; an incomplete one is
+  // removed.
+  virtual bool CompactarArquivo(const std::string& Arquivo, const std::string& ArquivoDestino);
+  // Trims a folder to the NumeroMaximoArquivos newest files matching the mask.
+  void LimpaPastaLocal(const std::string& Pasta, int NumeroMaximoArquivos, const std::string& Mascara);
+  // The pause after archiving, before the backup file is removed.
+  int ArchivePauseMilliseconds = 5000;
+
   platform::Timer Timer1;
+
+  // The local pharmacy database and its statements.
+  firebird::Connection Conndrovana;
+  firebird::Query TBPadrao;
+  firebird::Query TBVersoes;
+  firebird::Command QAtualizaUltimoBackup;
+  // The client library that the connections and the backup requests load.
+  std::string FDPhysFBDriverLink1VendorLib = "fbclient.dll";
+  // The files of the folder being trimmed, oldest first.
+  backup::TBArquivos TBArquivos;
 
   // Settings that outlive a cycle.
   std::int32_t BackupIntervalo = 0;       // minutes
@@ -65,10 +100,26 @@ class TSrvNuvexa : public TService {
  protected:
   void ServiceExecute(TService& Sender) override;
 
+  // The work the cycle hands out. Each has its own home; tests replace them to follow
+  // the cycle's sequencing.
+  // Central synchronisation: may change the settings that outlive a cycle; may raise.
+  virtual bool SincronizarCentral();
+  // The two backup jobs: true when the backup was made; they log and absorb their errors.
+  virtual bool BackupDrovana();
+  virtual bool BackupReceitaDigital();
+  // The cloud copy of the pharmacy archive; records the last backup on success; may raise.
+  virtual void CloudStep();
+
  private:
   void ServiceCreate();
   void ServiceDestroy();
-  void Timer1Timer(const void* Sender);
+  void RunBackupCycle();
+
+  struct BackupJob;
+  bool RunBackupJob(const BackupJob& job);
+  // PADRAO.NUVEXADESATIVAR is not exactly "Y".
+  bool CloudBackupActive();
+  void TrimGuarded(const std::string& folder, const std::vector<std::pair<int, std::string>>& keep_by_mask);
 
   platform::EventLoop& main_loop_;
   std::string executable_folder_;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/code_page.h"
+#include "platform/file_info.h"
 
 namespace platform {
 namespace {
@@ -20,6 +21,19 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 }  // namespace
+
+std::vector<FoundFile> FindFiles(const std::string& folder, std::string_view mask) {
+  std::vector<FoundFile> found;
+  DirHandle dir(opendir(folder.empty() ? "." : folder.c_str()));
+  if (!dir) return found;
+  while (const dirent* entry = readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || !MatchesMask(name, mask)) continue;
+    // an entry that vanished meanwhile is no ordinary file
+    found.push_back({name, FileAttributes(Join(folder, name)).value_or(kAttrSystem)});
+  }
+  return found;
+}
 
 std::string FindFileNoCase(const std::string& folder, const std::string& name) {
   DirHandle dir(opendir(folder.empty() ? "." : folder.c_str()));

@@ -1,0 +1,145 @@
+// The two backup jobs of a cycle and the archive and trim steps they run.
+#include <chrono>
+#include <exception>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "backup/backup_naming.h"
+#include "backup/local_retention.h"
+#include "backup/service_request.h"
+#include "backup/zip_writer.h"
+#include "platform/file.h"
+#include "platform/file_info.h"
+#include "platform/folders.h"
+#include "platform/paths.h"
+#include "service/srv_nuvexa.h"
+
+namespace nuvexa {
+
+// What distinguishes the two jobs.
+struct TSrvNuvexa::BackupJob {
+  const char* folder;            // beside the executable
+  const char* file_prefix;
+  const char* external_folder_key;
+  bool pharmacy;                 // the pharmacy database: archived while the cloud backup is active
+};
+
+namespace {
+
+std::string MessageOf(const std::exception& e) { return e.what(); }
+
+}  // namespace
+
+bool TSrvNuvexa::CloudBackupActive() { return TBPadrao.FieldByName("NUVEXADESATIVAR").AsString() != "Y"; }
+
+bool TSrvNuvexa::BackupDrovana() {
+  static const BackupJob kJob{"BACKUP DROVANA/", "NuvexaDrovana_", "PastaExternaBackupDrovana", true};
+  return RunBackupJob(kJob);
+}
+
+bool TSrvNuvexa::BackupReceitaDigital() {
+  static const BackupJob kJob{"BACKUP RECEITA DIGITAL/", "NuvexaRecDigital_", "PastaExternaBackupReceitaDigital",
+                              false};
+  return RunBackupJob(kJob);
+}
+
+bool TSrvNuvexa::RunBackupJob(const BackupJob& job) {
+  const std::string pasta = executable_folder_ + job.folder;
+  try {
+    platform::ForceDirectories(pasta);
+  } catch (const std::exception&) {
+    // not reported here: the server then fails to write the backup, and that error is logged
+  }
+
+  const platform::Ini settings = SettingsFile();
+  const std::string servidor = settings.ReadString("Quorvo", "Servidor", "");
+  const std::string caminho =
+      settings.ReadString("Quorvo", "Caminho", executable_folder_ + (job.pharmacy ? "quorvo.fdb" : "RECEITADIGITAL.FDB"));
+  const std::string database = job.pharmacy ? caminho : backup::DatabaseFolderPart(caminho) + "RECEITADIGITAL.FDB";
+  std::string externa = settings.ReadString("Quorvo", job.external_folder_key, "");
+  const std::string arquivo = pasta + job.file_prefix + backup::BackupStamp(DataHoraAtualBackup) + ".fbk";
+
+  bool result = false;
+  try {
+    {
+      backup::TFDIBBackup request;
+      request.VendorLib = FDPhysFBDriverLink1VendorLib;
+      request.UserName = Conndrovana.ParamValue("User_Name");
+      request.Password = Conndrovana.ParamValue("Password");
+      request.Host = servidor;
+      request.Database = database;
+      request.Protocol = backup::TIBProtocol::ipTCPIP;
+      request.BackupFiles = {arquivo};
+      request.Backup();
+    }
+    if (!job.pharmacy) {
+      ArquivoCompactadoReceitaDigital = arquivo;
+      result = true;
+    } else if (CloudBackupActive()) {
+      const std::string destino = platform::ChangeFileExt(arquivo, ".zip");
+      // only a complete archive may be uploaded and recorded as the last backup
+      result = CompactarArquivo(arquivo, destino);
+      if (result) ArquivoCompactadoDrovana = destino;
+    } else {
+      result = true;
+    }
+  } catch (const std::exception& e) {
+    DoSaveLog(MessageOf(e));
+  }
+
+  // which files a folder keeps: (count, mask) pairs, trimmed in this order
+  auto trims = [&]() -> std::vector<std::pair<int, std::string>> {
+    if (!job.pharmacy) return {{3, "*.fbk"}, {0, "*.zip"}};
+    if (CloudBackupActive()) return {{20, "*.zip"}, {0, "*.fbk"}};
+    return {{0, "*.zip"}, {5, "*.fbk"}};
+  };
+  TrimGuarded(pasta, trims());
+
+  if (externa.empty()) return result;
+  externa = platform::IncludeTrailingPathDelimiter(externa);
+  try {
+    const std::string origem = !job.pharmacy          ? ArquivoCompactadoReceitaDigital
+                               : CloudBackupActive() ? ArquivoCompactadoDrovana
+                                                     : arquivo;
+    platform::CopyFileReplacing(origem, externa + platform::ExtractFileName(origem));
+  } catch (const std::exception& e) {
+    DoSaveLog("Falha ao copiar Backup para pasta externa: " + MessageOf(e));
+  }
+  TrimGuarded(externa, trims());
+  return result;
+}
+
+void TSrvNuvexa::TrimGuarded(const std::string& folder, const std::vector<std::pair<int, std::string>>& keep_by_mask) {
+  try {
+    for (const auto& [keep, mask] : keep_by_mask) LimpaPastaLocal(folder, keep, mask);
+  } catch (const std::exception& e) {
+    DoSaveLog("Falha ao limpar a pasta " + folder + ": " + MessageOf(e));
+  }
+}
+
+bool TSrvNuvexa::CompactarArquivo(const std::string& Arquivo, const std::string& ArquivoDestino) {
+  if (platform::FileExists(ArquivoDestino)) platform::RemoveFile(ArquivoDestino);
+  bool complete = false;
+  try {
+    backup::WriteSingleFileArchive(Arquivo, ArquivoDestino, backup::ZipOptions{});
+    complete = true;
+  } catch (const std::exception& e) {
+    DoSaveLog("Falha ao compactar o arquivo: " + MessageOf(e));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(ArchivePauseMilliseconds));
+  platform::RemoveFile(Arquivo);
+  return complete;
+}
+
+void TSrvNuvexa::LimpaPastaLocal(const std::string& Pasta, int NumeroMaximoArquivos, const std::string& Mascara) {
+  const std::string pasta = platform::IncludeTrailingPathDelimiter(Pasta);
+  const std::vector<std::string> names = backup::GetFileList(pasta, Mascara);
+  TBArquivos.Clear();
+  for (const std::string& name : names) TBArquivos.Append({pasta + name, backup::RetentionTime(pasta + name)});
+  // a file that cannot be deleted stays; the next trim sees it again
+  for (const std::string& path : TBArquivos.OldestBeyond(NumeroMaximoArquivos)) platform::RemoveFile(path);
+}
+
+}  // namespace nuvexa

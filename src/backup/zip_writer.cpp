@@ -1,0 +1,116 @@
+#include "backup/zip_writer.h"
+
+#include <zlib.h>
+
+#include <optional>
+#include <vector>
+
+#include "backup/deflate_blocks.h"
+#include "platform/date_time.h"
+#include "platform/file.h"
+#include "platform/file_info.h"
+#include "platform/paths.h"
+
+namespace nuvexa::backup {
+namespace {
+
+constexpr std::uint32_t kCrcPlaceholder = 0xFFFFFFFF;
+
+DataSummary StoreBlocks(const ReadBlock& read, const WriteBytes& write, std::size_t block_size) {
+  std::vector<char> buffer(block_size);
+  DataSummary summary;
+  for (;;) {
+    const std::size_t size = read(buffer);
+    if (size == 0) return summary;
+    const std::string_view bytes(buffer.data(), size);
+    write(bytes);
+    summary.crc32 = static_cast<std::uint32_t>(
+        crc32_z(summary.crc32, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size()));
+    summary.input_size += size;
+    summary.output_size += size;
+  }
+}
+
+}  // namespace
+
+ZipWriter::ZipWriter(const std::string& archive_path, const ZipOptions& options)
+    : file_(platform::OutputFile::Create(archive_path)), options_(options) {}
+
+void ZipWriter::AddFile(const std::string& source_path, std::string_view entry_name) {
+  platform::InputFile input = platform::InputFile::Open(source_path);
+  const std::uint64_t size = input.Size();
+  const CompressionSettings& settings = SettingsOf(options_.compression_level);
+
+  ZipEntry entry;
+  entry.name = EncodeEntryName(entry_name);
+  entry.method = size == 0 ? kMethodStored : settings.method;
+  entry.dos_date_time = platform::ToDosDateTime(platform::FileLastWriteTime(source_path).value_or(platform::Now()));
+  entry.external_attributes = platform::FileAttributes(source_path).value_or(0);
+  entry.local_header_offset = file_.Position();
+  entry.zip64 = EntryUsesZip64(options_.zip64_mode, size, entry.local_header_offset);
+  entry.uncompressed_size = size;
+  entry.crc32 = kCrcPlaceholder;
+  entry.compressed_size = 0;
+  file_.Write(LocalFileHeader(entry));
+
+  const ReadBlock read = [&input](std::span<char> buffer) { return input.Read(buffer); };
+  const WriteBytes write = [this](std::string_view bytes) { file_.Write(bytes); };
+  const DataSummary data = entry.method == kMethodStored
+                               ? StoreBlocks(read, write, settings.block_size)
+                               : DeflateBlocks(read, write, settings.zlib_level, settings.block_size);
+  // The file may have changed size since it was measured: what was read is what the archive holds.
+  entry.crc32 = data.crc32;
+  entry.uncompressed_size = data.input_size;
+  entry.compressed_size = data.output_size;
+  file_.WriteAt(entry.local_header_offset, LocalFileHeader(entry));
+  entries_.push_back(std::move(entry));
+}
+
+void ZipWriter::Finish() {
+  const std::uint64_t directory_offset = file_.Position();
+  std::string directory;
+  for (const ZipEntry& entry : entries_) directory += CentralDirectoryHeader(entry);
+  file_.Write(directory);
+  file_.Write(ArchiveEndRecords(entries_.size(), directory_offset, directory.size(), options_.zip64_mode));
+  file_.Flush();
+  file_.Close();
+}
+
+std::string RelativeEntryName(std::string_view base_dir, std::string_view path) {
+  std::string_view rest = path;
+  if (!base_dir.empty()) {
+    const bool inside = path.starts_with(base_dir) &&
+                        (base_dir.back() == platform::kPathSeparator ||
+                         (path.size() > base_dir.size() && path[base_dir.size()] == platform::kPathSeparator));
+    if (!inside) throw ZipError("\"" + std::string(path) + "\" is not inside \"" + std::string(base_dir) + "\"");
+    rest.remove_prefix(base_dir.size());
+    if (base_dir.back() != platform::kPathSeparator) rest.remove_prefix(1);
+  }
+  if (rest.empty()) throw ZipError("\"" + std::string(path) + "\" names no file inside \"" + std::string(base_dir) + "\"");
+  std::string name(rest);
+  for (char& c : name) {
+    if (c == platform::kPathSeparator) c = '/';
+  }
+  return name;
+}
+
+void WriteSingleFileArchive(const std::string& source_path, const std::string& archive_path, const ZipOptions& options) {
+  // A target that cannot be created is left as it was: nothing of ours is there to remove.
+  std::optional<ZipWriter> writer(std::in_place, archive_path, options);
+  try {
+    // Creating the archive may have emptied the source when both name one file; then
+    // there is nothing to add, as the archive never holds itself.
+    if (platform::FileExists(source_path) && !platform::SameFile(source_path, archive_path)) {
+      const std::string::size_type slash = source_path.rfind(platform::kPathSeparator);
+      const std::string base_dir = slash == std::string::npos ? std::string() : source_path.substr(0, slash + 1);
+      writer->AddFile(source_path, RelativeEntryName(base_dir, source_path));
+    }
+    writer->Finish();
+  } catch (...) {
+    writer.reset();
+    platform::RemoveFile(archive_path);
+    throw;
+  }
+}
+
+}  // namespace nuvexa::backup

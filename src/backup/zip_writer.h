@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "backup/zip_error.h"
+#include "backup/zip_options.h"
+#include "backup/zip_records.h"
+#include "platform/file_stream.h"
+
+namespace nuvexa::backup {
+
+// Writes a ZIP archive straight into its target file. Each entry's local header is
+// written first with placeholders and rewritten in place once the data is written, so
+// no data descriptor follows the data and the target must be seekable.
+class ZipWriter {
+ public:
+  // Creates the archive, or truncates it when present. Throws platform::FileError.
+  ZipWriter(const std::string& archive_path, const ZipOptions& options);
+
+  // Adds the file at `source_path` under `entry_name` (UTF-8, "/" between folders).
+  // Throws ZipError or platform::FileError; the archive is then incomplete.
+  void AddFile(const std::string& source_path, std::string_view entry_name);
+
+  // Writes the central directory and the end records, waits until the archive is on
+  // the disk and closes it.
+  void Finish();
+
+ private:
+  platform::OutputFile file_;
+  ZipOptions options_;
+  std::vector<ZipEntry> entries_;
+};
+
+// The name of `path` in an archive whose names are relative to `base_dir` (the current
+// folder when empty), with "/" between folders. Throws ZipError when the path is not
+// inside that folder.
+std::string RelativeEntryName(std::string_view base_dir, std::string_view path);
+
+// Writes the archive at `archive_path` holding the file at `source_path` alone, under its
+// bare name. A source that names no file gives an archive with no entries. On failure the
+// archive is removed before the error goes on, so an archive that exists is complete.
+void WriteSingleFileArchive(const std::string& source_path, const std::string& archive_path, const ZipOptions& options);
+
+}  // namespace nuvexa::backup

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/file.h"
+
+namespace platform {
+
+// A file opened for reading from its start, closed when the object goes.
+class InputFile {
+ public:
+  // Throws FileError.
+  static InputFile Open(const std::string& path);
+
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&& other) noexcept;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile();
+
+  std::uint64_t Size() const;
+  // Fills `buffer` with the next bytes of the file; fewer only at its end, none after it.
+  std::size_t Read(std::span<char> buffer);
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  InputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  int fd_ = -1;
+  std::string path_;
+};
+
+// A file created, or truncated when present, for writing. It never stays readable by
+// other users (mode 0660 at most, whatever the umask): it may hold the pharmacy's data.
+class OutputFile {
+ public:
+  // Throws FileError.
+  static OutputFile Create(const std::string& path);
+
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile& operator=(OutputFile&& other) noexcept;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  // Closes without reporting: call Close() to learn whether the last writes reached the file.
+  ~OutputFile();
+
+  // Writes all of `bytes` at the current position, which moves past them.
+  void Write(std::string_view bytes);
+  // Writes all of `bytes` at `offset`; the current position stays where it was.
+  void WriteAt(std::uint64_t offset, std::string_view bytes);
+  std::uint64_t Position() const { return position_; }
+  // Waits until what was written is on the disk.
+  void Flush();
+  void Close();
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  OutputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  int fd_ = -1;
+  std::uint64_t position_ = 0;
+  std::string path_;
+};
+
+}  // namespace platform

@@ -1,0 +1,121 @@
+#include "platform/file_stream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace platform {
+namespace {
+
+constexpr mode_t kMostOpenMode = 0660;
+
+[[noreturn]] void ThrowFileError(const char* what, const std::string& path, int error) {
+  throw FileError(std::string(what) + " \"" + path + "\". " + std::strerror(error));
+}
+
+}  // namespace
+
+InputFile InputFile::Open(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) ThrowFileError("Cannot open file", path, errno);
+  return InputFile(fd, path);
+}
+
+InputFile::InputFile(InputFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::uint64_t InputFile::Size() const {
+  struct stat st{};
+  if (::fstat(fd_, &st) != 0) ThrowFileError("Cannot read file", path_, errno);
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t InputFile::Read(std::span<char> buffer) {
+  std::size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t n = ::read(fd_, buffer.data() + done, buffer.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError("Cannot read file", path_, errno);
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+OutputFile OutputFile::Create(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kMostOpenMode);
+  if (fd < 0) ThrowFileError("Cannot create file", path, errno);
+  OutputFile file(fd, path);
+  // A file that was already there keeps its mode through O_TRUNC, which may let others read it.
+  struct stat st{};
+  if (::fstat(fd, &st) != 0) ThrowFileError("Cannot create file", path, errno);
+  if ((st.st_mode & 07777 & ~kMostOpenMode) != 0 && ::fchmod(fd, st.st_mode & kMostOpenMode) != 0)
+    ThrowFileError("Cannot create file", path, errno);
+  return file;
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), position_(other.position_), path_(std::move(other.path_)) {}
+
+OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    position_ = other.position_;
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void OutputFile::Write(std::string_view bytes) {
+  WriteAt(position_, bytes);
+  position_ += bytes.size();
+}
+
+void OutputFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
+  if (fd_ < 0) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError("Cannot write file", path_, errno);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void OutputFile::Flush() {
+  if (fd_ < 0) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
+  if (::fsync(fd_) != 0) ThrowFileError("Cannot write file", path_, errno);
+}
+
+void OutputFile::Close() {
+  if (fd_ < 0) return;
+  // Linux releases the descriptor even when close fails, so it is never retried.
+  if (::close(std::exchange(fd_, -1)) != 0) ThrowFileError("Cannot close file", path_, errno);
+}
+
+}  // namespace platform

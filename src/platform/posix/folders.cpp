@@ -1,0 +1,89 @@
+#include "platform/folders.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace platform {
+namespace {
+
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now, so that a failure to close (a full disk on some file systems) is seen.
+  int Close() { return ::close(std::exchange(fd_, -1)); }
+
+ private:
+  int fd_;
+};
+
+[[noreturn]] void ThrowSystemError(int error) { throw FileError(std::strerror(error)); }
+
+void CopyContent(int in, Descriptor& out) {
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowSystemError(errno);
+    }
+    if (n == 0) break;
+    for (ssize_t done = 0; done < n;) {
+      const ssize_t w = ::write(out.get(), buffer.data() + done, static_cast<std::size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        ThrowSystemError(errno);
+      }
+      done += w;
+    }
+  }
+  if (out.Close() != 0) ThrowSystemError(errno);
+}
+
+}  // namespace
+
+bool DirectoryExists(const std::string& folder) {
+  struct stat st{};
+  return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void ForceDirectories(const std::string& folder) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty() || DirectoryExists(path)) return;
+  const auto slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) ForceDirectories(path.substr(0, slash));
+  if (::mkdir(path.c_str(), 02770) != 0 && errno != EEXIST)
+    throw FileError("Cannot create folder \"" + path + "\". " + std::strerror(errno));
+  // mkdir's mode passes through the umask; the server's group needs its bits all the same
+  ::chmod(path.c_str(), 02770);
+}
+
+void CopyFileReplacing(const std::string& source, const std::string& target) {
+  Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) ThrowSystemError(errno);
+  Descriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0660));
+  if (out.get() < 0) ThrowSystemError(errno);
+  try {
+    CopyContent(in.get(), out);
+  } catch (...) {
+    // a half-written copy must not pass for a backup
+    ::unlink(target.c_str());
+    throw;
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,291 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "backup/backup_naming.h"
+#include "platform/file.h"
+#include "platform/folders.h"
+#include "platform/paths.h"
+#include "service/srv_nuvexa.h"
+#include "support/firebird_database.h"
+#include "support/installation.h"
+
+namespace nuvexa {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs a shell command; its exit status and output.
+std::pair<int, std::string> RunCommand(const std::string& command) {
+  std::string output;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  char buffer[4096];
+  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+// The text with every run of white space made one space.
+std::string Squeezed(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const bool space = c == ' ' || c == '\n' || c == '\t';
+    if (!(space && !out.empty() && out.back() == ' ')) out.push_back(space ? ' ' : c);
+  }
+  return out;
+}
+
+// Restores a backup file into a new database and counts the rows of a table there.
+std::string RestoredRows(const std::string& backup, const test::FirebirdDatabase& scratch, const std::string& table) {
+  const std::string target = scratch.Folder() + "restored-" + std::to_string(::getpid()) + ".fdb";
+  std::remove(target.c_str());
+  const auto [status, output] =
+      RunCommand("gbak -c -user SYSDBA -password cobweb '" + backup + "' 'localhost:" + target + "'");
+  if (status != 0) return "restore failed: " + output;
+  test::TempFolder isql;
+  const std::string rows = test::RunIsql(isql, "CONNECT 'localhost:" + target +
+                                                   "' USER 'SYSDBA' PASSWORD 'cobweb';\nSET HEADING OFF;\nSELECT COUNT(*) FROM " +
+                                                   table + ";\nDROP DATABASE;");
+  const auto first = rows.find_first_not_of(" \n");
+  return first == std::string::npos ? rows : rows.substr(first, rows.find_last_not_of(" \n") - first + 1);
+}
+
+// The module with the cloud step left out (it has its own tests) and a copy of each backup
+// file kept before it is archived.
+class JobsModule : public TSrvNuvexa {
+ public:
+  using TSrvNuvexa::BackupDrovana;
+  using TSrvNuvexa::BackupReceitaDigital;
+  using TSrvNuvexa::TSrvNuvexa;
+
+  std::string kept_backup;
+
+ protected:
+  void CloudStep() override {}
+  bool CompactarArquivo(const std::string& Arquivo, const std::string& ArquivoDestino) override {
+    kept_backup = Arquivo + ".kept";
+    fs::copy_file(Arquivo, kept_backup);
+    return TSrvNuvexa::CompactarArquivo(Arquivo, ArquivoDestino);
+  }
+};
+
+class BackupJobs : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    NUVEXA_REQUIRE_FIREBIRD();
+    pharmacy_ = std::make_unique<test::FirebirdDatabase>(test::ReadSourceFile("scripts/sql/pharmacy.sql"));
+    // the digital-prescription database lies beside the pharmacy database
+    prescription_path_ = pharmacy_->Folder() + "RECEITADIGITAL.FDB";
+    test::TempFolder scratch;
+    test::RunIsql(scratch, "CREATE DATABASE 'localhost:" + prescription_path_ +
+                               "' USER 'SYSDBA' PASSWORD 'cobweb' DEFAULT CHARACTER SET ISO8859_1;\n" +
+                               test::ReadSourceFile("scripts/sql/prescription.sql"));
+    module_.ArchivePauseMilliseconds = 0;
+    Settings({});
+  }
+  void TearDown() override {
+    if (!prescription_path_.empty()) {
+      test::TempFolder scratch;
+      try {
+        test::RunIsql(scratch, "CONNECT 'localhost:" + prescription_path_ + "' USER 'SYSDBA' PASSWORD 'cobweb';\nDROP DATABASE;");
+      } catch (const std::exception&) {
+      }
+    }
+  }
+  void Settings(std::vector<std::string> extra) {
+    extra.insert(extra.begin(), {"Servidor=localhost", "Caminho=" + pharmacy_->Path()});
+    installation_.WriteSettings(extra);
+  }
+  void SetCloudSwitch(const char* value) { pharmacy_->RunSql(std::string("UPDATE PADRAO SET NUVEXADESATIVAR = '") + value + "';"); }
+  // Opens the local connection and PADRAO as a cycle does before the jobs run.
+  void PrepareCycle() {
+    module_.CarregarParametrosConexao("SYSDBA", test::kSysdbaPassword);
+    module_.Conndrovana.Open();
+    module_.TBPadrao.Open();
+    module_.DataHoraAtualBackup = platform::Now();
+  }
+  std::string Folder(const char* name) const { return installation_.Folder() + name + "/"; }
+  std::string Stamped(const char* folder, const char* prefix, const char* extension) const {
+    return Folder(folder) + prefix + backup::BackupStamp(module_.DataHoraAtualBackup) + extension;
+  }
+
+  test::Installation installation_;
+  std::unique_ptr<test::FirebirdDatabase> pharmacy_;
+  std::string prescription_path_;
+  platform::EventLoop loop_;
+  MemoryStatusReporter status_;
+  MemoryEventLogger event_log_;
+  JobsModule module_{{loop_, status_, event_log_, installation_.Folder()}};
+};
+
+TEST_F(BackupJobs, CycleWithTheCloudCopyOffBacksUpBothDatabasesAndRecordsTheTime) {
+  SetCloudSwitch("Y");
+  module_.RunCycleNow();
+  ASSERT_THAT(installation_.LogMessages(), IsEmpty());
+
+  const std::string drovana = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".fbk");
+  const std::string receita = Stamped("BACKUP RECEITA DIGITAL", "NuvexaRecDigital_", ".fbk");
+  ASSERT_TRUE(platform::FileExists(drovana));
+  ASSERT_TRUE(platform::FileExists(receita));
+  EXPECT_FALSE(platform::FileExists(platform::ChangeFileExt(drovana, ".zip"))) << "no archive with the cloud copy off";
+  EXPECT_EQ(RestoredRows(drovana, *pharmacy_, "PRODUTOS"), "3");
+  EXPECT_EQ(RestoredRows(receita, *pharmacy_, "RECEITAS"), "2");
+
+  const std::string recorded = pharmacy_->RunSql("SET HEADING OFF; SELECT NUVEXAULTIMOBACKUP FROM PADRAO;");
+  const platform::DateParts d = platform::DecodeDate(module_.DataHoraAtualBackup);
+  const platform::TimeParts t = platform::DecodeTime(module_.DataHoraAtualBackup);
+  char expected[32];
+  std::snprintf(expected, sizeof expected, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, t.hour, t.minute, t.second);
+  EXPECT_THAT(recorded, HasSubstr(expected));
+}
+
+TEST_F(BackupJobs, CloudCopyOnArchivesTheBackupAndRemovesIt) {
+  PrepareCycle();
+  ASSERT_TRUE(module_.BackupDrovana());
+  ASSERT_THAT(installation_.LogMessages(), IsEmpty());
+  const std::string backup = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".fbk");
+  const std::string archive = platform::ChangeFileExt(backup, ".zip");
+  EXPECT_EQ(module_.ArquivoCompactadoDrovana, archive);
+  EXPECT_FALSE(platform::FileExists(backup));
+  ASSERT_TRUE(platform::FileExists(archive));
+
+  EXPECT_EQ(RunCommand("unzip -t '" + archive + "'").first, 0);
+  const std::string info = Squeezed(RunCommand("zipinfo -v '" + archive + "'").second);
+  EXPECT_THAT(info, HasSubstr("central directory contains 1 entry."));
+  EXPECT_THAT(info, HasSubstr("Central directory entry #1: --------------------------- " +
+                              platform::ExtractFileName(backup) + " offset"))
+      << "the bare file name";
+  EXPECT_THAT(info, HasSubstr("compression method: deflated"));
+  EXPECT_THAT(info, HasSubstr("minimum software version required to extract: 2.0"));
+  EXPECT_THAT(info, HasSubstr("version of encoding software: 2.0"));
+  EXPECT_THAT(info, HasSubstr("extended local header: no"));
+  EXPECT_THAT(info, HasSubstr("MS-DOS file attributes (20 hex): arc"));
+  const std::string header = ReadFile(archive).substr(0, 8);
+  EXPECT_EQ(header.substr(4, 4), std::string("\x14\0\0\0", 4)) << "version needed 20, flag 0";
+
+  test::TempFolder out;
+  ASSERT_EQ(RunCommand("unzip -q '" + archive + "' -d '" + out.Path() + "'").first, 0);
+  const std::string extracted = out.Path() + platform::ExtractFileName(backup);
+  EXPECT_EQ(ReadFile(extracted), ReadFile(module_.kept_backup)) << "byte-identical to the backup file";
+  EXPECT_EQ(RestoredRows(extracted, *pharmacy_, "PRODUTOS"), "3");
+}
+
+TEST_F(BackupJobs, FailedBackupLogsTheServerMessageAndStillTrims) {
+  SetCloudSwitch("Y");
+  PrepareCycle();
+  // the settings change after the cycle connected: the job reads them afresh
+  installation_.WriteSettings({"Servidor=localhost", "Caminho=" + pharmacy_->Folder() + "NAOEXISTE.FDB"});
+  // six old backups: the trim keeps five even though this run's backup failed
+  platform::ForceDirectories(Folder("BACKUP DROVANA"));
+  for (int i = 0; i < 6; ++i) {
+    const std::string old = Folder("BACKUP DROVANA") + "NuvexaDrovana_old" + std::to_string(i) + ".fbk";
+    std::ofstream(old) << "old";
+    fs::last_write_time(old, fs::file_time_type::clock::now() - std::chrono::hours(24 * (10 - i)));
+  }
+  EXPECT_FALSE(module_.BackupDrovana());
+  const auto messages = installation_.LogMessages();
+  ASSERT_FALSE(messages.empty());
+  EXPECT_THAT(messages[0], StartsWith("[FireDAC][Phys][FB]"));
+  EXPECT_THAT(ReadFile(installation_.Folder() + "Nuvexa.log"), HasSubstr("NAOEXISTE.FDB"));
+  EXPECT_FALSE(platform::FileExists(Folder("BACKUP DROVANA") + "NuvexaDrovana_old0.fbk")) << "the oldest went";
+  EXPECT_TRUE(platform::FileExists(Folder("BACKUP DROVANA") + "NuvexaDrovana_old1.fbk"));
+  EXPECT_TRUE(module_.ArquivoCompactadoDrovana.empty());
+}
+
+TEST_F(BackupJobs, ArchiveThatCannotBeCreatedLeavesNoArchiveAndFailsTheJob) {
+  PrepareCycle();
+  const std::string archive = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".zip");
+  platform::ForceDirectories(archive);  // a folder where the archive should go
+  EXPECT_FALSE(module_.BackupDrovana());
+  EXPECT_THAT(installation_.LogMessages(), ElementsAre(StartsWith("Falha ao compactar o arquivo: ")));
+  EXPECT_FALSE(platform::FileExists(archive));
+  EXPECT_FALSE(platform::FileExists(Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".fbk"))) << "the backup file goes anyway";
+  EXPECT_TRUE(module_.ArquivoCompactadoDrovana.empty()) << "never names an archive that is not complete";
+}
+
+TEST_F(BackupJobs, ExternalCopiesAndTheirFailures) {
+  const std::string external = installation_.Folder() + "copias";
+  fs::create_directories(external);
+  Settings({"PastaExternaBackupDrovana=" + external, "PastaExternaBackupReceitaDigital=" + external + "/missing"});
+  PrepareCycle();
+  ASSERT_TRUE(module_.BackupDrovana());
+  ASSERT_TRUE(module_.BackupReceitaDigital());
+  EXPECT_TRUE(platform::FileExists(external + "/" + platform::ExtractFileName(module_.ArquivoCompactadoDrovana)))
+      << "the archive is copied with the cloud copy on";
+  EXPECT_THAT(installation_.LogMessages(),
+              ElementsAre("Falha ao copiar Backup para pasta externa: No such file or directory"));
+}
+
+// The trim on real files: the times decide, not the names.
+class Retention : public ::testing::Test {
+ protected:
+  void MakeFile(const std::string& name, int age_minutes) {
+    const std::string path = folder_.Path() + name;
+    std::ofstream(path) << name;
+    fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::minutes(age_minutes));
+  }
+  std::vector<std::string> Remaining() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder_.Path())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  test::TempFolder folder_;
+  platform::EventLoop loop_;
+  MemoryStatusReporter status_;
+  MemoryEventLogger event_log_;
+  TSrvNuvexa module_{{loop_, status_, event_log_, folder_.Path()}};
+};
+
+TEST_F(Retention, KeepsTheNewestByTimeNotByName) {
+  // names count up while the times count down: z24 is the oldest
+  for (int i = 0; i < 25; ++i) MakeFile("a" + std::to_string(100 + i) + ".zip", 1000 - i * 10);
+  MakeFile("zz-oldest.ZIP", 5000);
+  module_.LimpaPastaLocal(folder_.Path(), 20, "*.zip");
+  const auto remaining = Remaining();
+  ASSERT_EQ(remaining.size(), 20u);
+  EXPECT_EQ(remaining.front(), "a105.zip") << "zz-oldest and a100 to a104 were the oldest";
+  EXPECT_EQ(remaining.back(), "a124.zip");
+}
+
+TEST_F(Retention, ZeroDeletesTheMaskOnlyAndLeavesHiddenFilesAndFolders) {
+  MakeFile("a.fbk", 10);
+  MakeFile("b.FBK", 20);
+  MakeFile("c.zip", 30);
+  MakeFile(".hidden.fbk", 40);
+  fs::create_directory(folder_.Path() + "sub.fbk");
+  std::ofstream(folder_.Path() + "sub.fbk/inner.fbk") << "x";
+  module_.LimpaPastaLocal(platform::ExcludeTrailingPathDelimiter(folder_.Path()), 0, "*.fbk");
+  EXPECT_THAT(Remaining(), ElementsAre(".hidden.fbk", "c.zip", "sub.fbk"));
+  EXPECT_TRUE(platform::FileExists(folder_.Path() + "sub.fbk/inner.fbk"));
+}
+
+TEST_F(Retention, FewerFilesThanTheCountOrNoFolderDeleteNothing) {
+  MakeFile("a.fbk", 10);
+  MakeFile("b.fbk", 20);
+  module_.LimpaPastaLocal(folder_.Path(), 5, "*.fbk");
+  EXPECT_EQ(Remaining().size(), 2u);
+  EXPECT_NO_THROW(module_.LimpaPastaLocal(folder_.Path() + "missing/", 0, "*.fbk"));
+}
+
+}  // namespace
+}  // namespace nuvexa

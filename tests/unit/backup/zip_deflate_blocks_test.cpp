@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "backup/deflate_blocks.h"
+
+namespace {
+
+using nuvexa::backup::CompressBlock;
+using nuvexa::backup::DataSummary;
+using nuvexa::backup::DeflateBlocks;
+
+constexpr std::size_t kBlock = 1'572'864;  // the maximum level's block of input
+constexpr std::size_t kMiB = 1'048'576;
+
+// Text that compresses the way database pages do: words and numbers, repetitive but not periodic.
+std::string CompressibleData(std::size_t size, std::uint32_t seed = 1) {
+  static const char* const kWords[] = {"CLIENTE ", "PRODUTO ", "ESTOQUE ", "0001 ", "FARMACIA ", "VENDA ",
+                                       "receita ", "dipirona ", "\n", "2025-12-08 ", "R$ 12,50 ", "\x01\x02"};
+  std::string data;
+  data.reserve(size + 16);
+  std::uint32_t state = seed;
+  while (data.size() < size) {
+    state = state * 1'103'515'245u + 12'345u;
+    data += kWords[(state >> 16) % std::size(kWords)];
+    if ((state >> 8) % 7 == 0) data += std::to_string(state % 100'000);
+  }
+  data.resize(size);
+  return data;
+}
+
+std::string RandomData(std::size_t size, std::uint32_t seed) {
+  std::string data(size, '\0');
+  std::uint32_t state = seed;
+  for (char& c : data) {
+    state = state * 1'103'515'245u + 12'345u;
+    c = static_cast<char>(state >> 24);
+  }
+  return data;
+}
+
+struct Compressed {
+  std::string stream;
+  DataSummary summary;
+};
+
+Compressed Deflate(const std::string& data) {
+  Compressed out;
+  std::size_t read_at = 0;
+  out.summary = DeflateBlocks(
+      [&](std::span<char> buffer) {
+        const std::size_t n = std::min(buffer.size(), data.size() - read_at);
+        std::memcpy(buffer.data(), data.data() + read_at, n);
+        read_at += n;
+        return n;
+      },
+      [&](std::string_view bytes) { out.stream += bytes; }, 9, kBlock);
+  return out;
+}
+
+// What a decoder sees in a raw Deflate stream, walked one Deflate block at a time.
+struct Decoded {
+  std::string data;
+  bool complete = false;                   // the final block was reached
+  std::size_t consumed = 0;                // compressed bytes up to the end of the final block
+  std::vector<std::uint64_t> empty_stored;  // input offsets at which an empty stored block stands
+};
+
+Decoded Inflate(const std::string& stream, std::size_t expected_size) {
+  Decoded out;
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return out;
+  out.data.resize(expected_size + 1);  // one spare byte: more output than expected shows
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data()));
+  z.avail_in = static_cast<uInt>(stream.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data.data());
+  z.avail_out = static_cast<uInt>(out.data.size());
+  std::uint64_t out_at_last_boundary = 0;
+  for (;;) {
+    // Z_BLOCK returns at each block boundary; data_type then carries 128 and the unused bits.
+    const int code = inflate(&z, Z_BLOCK);
+    if (code == Z_STREAM_END) {
+      out.complete = true;
+      break;
+    }
+    if (code != Z_OK) break;
+    if ((z.data_type & 128) == 0) continue;
+    const bool nothing_decoded = z.total_out == out_at_last_boundary;
+    const bool byte_aligned = (z.data_type & 7) == 0;
+    const bool ends_with_marker =
+        z.total_in >= 4 && stream.compare(z.total_in - 4, 4, std::string("\x00\x00\xFF\xFF", 4)) == 0;
+    if (nothing_decoded && byte_aligned && ends_with_marker) out.empty_stored.push_back(z.total_out);
+    out_at_last_boundary = z.total_out;
+  }
+  out.consumed = z.total_in;
+  out.data.resize(z.total_out);
+  inflateEnd(&z);
+  return out;
+}
+
+TEST(DeflateBlocks, StreamShape) {
+  struct Case {
+    const char* why;
+    std::size_t size;
+    std::vector<std::uint64_t> empty_stored;
+  } const cases[] = {
+      {"no data: the finish alone", 0, {}},
+      {"one byte", 1, {}},
+      {"just under a block", kBlock - 1, {}},
+      {"exactly one block ends the stream without a sync marker", kBlock, {}},
+      {"one byte over a block", kBlock + 1, {kBlock}},
+      {"exactly two blocks", 2 * kBlock, {kBlock}},
+      {"a 4 MiB entry: after 1.5 and 3 MiB", 4 * kMiB, {kBlock, 2 * kBlock}},
+  };
+  for (const auto& c : cases) {
+    const std::string data = CompressibleData(c.size);
+    const Compressed compressed = Deflate(data);
+    const Decoded decoded = Inflate(compressed.stream, data.size());
+
+    EXPECT_TRUE(decoded.complete) << c.why;
+    EXPECT_EQ(decoded.consumed, compressed.stream.size()) << c.why << ": nothing may follow the final block";
+    EXPECT_TRUE(decoded.data == data) << c.why << ": the stream decodes to the input";
+    EXPECT_EQ(decoded.empty_stored, c.empty_stored) << c.why;
+    EXPECT_EQ(compressed.summary.crc32, crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size()))
+        << c.why << ": the combined CRC equals the CRC of the whole";
+    EXPECT_EQ(compressed.summary.input_size, data.size()) << c.why;
+    EXPECT_EQ(compressed.summary.output_size, compressed.stream.size()) << c.why;
+  }
+}
+
+TEST(DeflateBlocks, BlockSeesTheEndOfThePreviousOne) {
+  // Random data does not compress, so the second block is small only if it may refer
+  // back to the first block's last 32 KiB, which it repeats.
+  const std::string first = RandomData(kBlock, 7);
+  const std::string second = first.substr(kBlock - 20'000);
+  const Compressed compressed = Deflate(first + second);
+  const std::size_t first_size = CompressBlock("", first, false, 9).data.size();
+
+  EXPECT_LT(compressed.stream.size() - first_size, 200u);
+  EXPECT_TRUE(Inflate(compressed.stream, 2 * kBlock).data == first + second);
+}
+
+}  // namespace
