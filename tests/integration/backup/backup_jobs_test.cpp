@@ -19,6 +19,7 @@
 #include "service/srv_nuvexa.h"
 #include "support/firebird_database.h"
 #include "support/installation.h"
+#include "support/test_files.h"
 
 namespace nuvexa {
 namespace {
@@ -29,37 +30,12 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Runs a shell command; its exit status and output.
-std::pair<int, std::string> RunCommand(const std::string& command) {
-  std::string output;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  char buffer[4096];
-  while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-// The text with every run of white space made one space.
-std::string Squeezed(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    const bool space = c == ' ' || c == '\n' || c == '\t';
-    if (!(space && !out.empty() && out.back() == ' ')) out.push_back(space ? ' ' : c);
-  }
-  return out;
-}
-
 // Restores a backup file into a new database and counts the rows of a table there.
 std::string RestoredRows(const std::string& backup, const test::FirebirdDatabase& scratch, const std::string& table) {
   const std::string target = scratch.Folder() + "restored-" + std::to_string(::getpid()) + ".fdb";
   std::remove(target.c_str());
   const auto [status, output] =
-      RunCommand("gbak -c -user SYSDBA -password cobweb '" + backup + "' 'localhost:" + target + "'");
+      test::RunCommand("gbak -c -user SYSDBA -password cobweb '" + backup + "' 'localhost:" + target + "'");
   if (status != 0) return "restore failed: " + output;
   test::TempFolder isql;
   const std::string rows = test::RunIsql(isql, "CONNECT 'localhost:" + target +
@@ -168,8 +144,8 @@ TEST_F(BackupJobs, CloudCopyOnArchivesTheBackupAndRemovesIt) {
   EXPECT_FALSE(platform::FileExists(backup));
   ASSERT_TRUE(platform::FileExists(archive));
 
-  EXPECT_EQ(RunCommand("unzip -t '" + archive + "'").first, 0);
-  const std::string info = Squeezed(RunCommand("zipinfo -v '" + archive + "'").second);
+  EXPECT_EQ(test::RunCommand("unzip -t '" + archive + "'").status, 0);
+  const std::string info = test::WhitespaceCollapsed(test::RunCommand("zipinfo -v '" + archive + "'").output);
   EXPECT_THAT(info, HasSubstr("central directory contains 1 entry."));
   EXPECT_THAT(info, HasSubstr("Central directory entry #1: --------------------------- " +
                               platform::ExtractFileName(backup) + " offset"))
@@ -179,13 +155,13 @@ TEST_F(BackupJobs, CloudCopyOnArchivesTheBackupAndRemovesIt) {
   EXPECT_THAT(info, HasSubstr("version of encoding software: 2.0"));
   EXPECT_THAT(info, HasSubstr("extended local header: no"));
   EXPECT_THAT(info, HasSubstr("MS-DOS file attributes (20 hex): arc"));
-  const std::string header = ReadFile(archive).substr(0, 8);
+  const std::string header = test::ReadFileBytes(archive).substr(0, 8);
   EXPECT_EQ(header.substr(4, 4), std::string("\x14\0\0\0", 4)) << "version needed 20, flag 0";
 
   test::TempFolder out;
-  ASSERT_EQ(RunCommand("unzip -q '" + archive + "' -d '" + out.Path() + "'").first, 0);
+  ASSERT_EQ(test::RunCommand("unzip -q '" + archive + "' -d '" + out.Path() + "'").status, 0);
   const std::string extracted = out.Path() + platform::ExtractFileName(backup);
-  EXPECT_EQ(ReadFile(extracted), ReadFile(module_.kept_backup)) << "byte-identical to the backup file";
+  EXPECT_EQ(test::ReadFileBytes(extracted), test::ReadFileBytes(module_.kept_backup)) << "byte-identical to the backup file";
   EXPECT_EQ(RestoredRows(extracted, *pharmacy_, "PRODUTOS"), "3");
 }
 
@@ -205,7 +181,7 @@ TEST_F(BackupJobs, FailedBackupLogsTheServerMessageAndStillTrims) {
   const auto messages = installation_.LogMessages();
   ASSERT_FALSE(messages.empty());
   EXPECT_THAT(messages[0], StartsWith("[FireDAC][Phys][FB]"));
-  EXPECT_THAT(ReadFile(installation_.Folder() + "Nuvexa.log"), HasSubstr("NAOEXISTE.FDB"));
+  EXPECT_THAT(test::ReadFileBytes(installation_.Folder() + "Nuvexa.log"), HasSubstr("NAOEXISTE.FDB"));
   EXPECT_FALSE(platform::FileExists(Folder("BACKUP DROVANA") + "NuvexaDrovana_old0.fbk")) << "the oldest went";
   EXPECT_TRUE(platform::FileExists(Folder("BACKUP DROVANA") + "NuvexaDrovana_old1.fbk"));
   EXPECT_TRUE(module_.ArquivoCompactadoDrovana.empty());

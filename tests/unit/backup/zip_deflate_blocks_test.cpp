@@ -8,31 +8,17 @@
 #include <vector>
 
 #include "backup/deflate_blocks.h"
+#include "support/test_files.h"
 
 namespace {
 
 using nuvexa::backup::CompressBlock;
+using nuvexa::test::CompressibleData;
 using nuvexa::backup::DataSummary;
 using nuvexa::backup::DeflateBlocks;
 
 constexpr std::size_t kBlock = 1'572'864;  // the maximum level's block of input
 constexpr std::size_t kMiB = 1'048'576;
-
-// Text that compresses the way database pages do: words and numbers, repetitive but not periodic.
-std::string CompressibleData(std::size_t size, std::uint32_t seed = 1) {
-  static const char* const kWords[] = {"CLIENTE ", "PRODUTO ", "ESTOQUE ", "0001 ", "FARMACIA ", "VENDA ",
-                                       "receita ", "dipirona ", "\n", "2025-12-08 ", "R$ 12,50 ", "\x01\x02"};
-  std::string data;
-  data.reserve(size + 16);
-  std::uint32_t state = seed;
-  while (data.size() < size) {
-    state = state * 1'103'515'245u + 12'345u;
-    data += kWords[(state >> 16) % std::size(kWords)];
-    if ((state >> 8) % 7 == 0) data += std::to_string(state % 100'000);
-  }
-  data.resize(size);
-  return data;
-}
 
 std::string RandomData(std::size_t size, std::uint32_t seed) {
   std::string data(size, '\0');
