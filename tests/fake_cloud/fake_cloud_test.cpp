@@ -11,13 +11,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "fake_cloud_server.h"
+#include "support/fake_cloud_server.h"
 
 namespace {
 
 using nlohmann::json;
-using nuvexa::testing::FakeCloudServer;
-using nuvexa::testing::TemporaryFolder;
+using nuvexa::test::FakeCloudServer;
+using nuvexa::test::TempFolder;
 
 constexpr size_t kHashBlock = 4 * 1024 * 1024;
 
@@ -298,11 +298,11 @@ TEST(FakeCloudTest, FailsTheNthRequestWhenTold) {
 // TLS on the server's side: a client pinned to TLS 1.2 gets through unless the server
 // takes TLS 1.3 only.
 TEST(FakeCloudTest, ServesHttpsAndCanRefuseTls12) {
-  TemporaryFolder certificates;
-  const auto at = [&](const char* name) { return (certificates.path() / name).string(); };
+  TempFolder certificates;
+  const auto at = [&](const char* name) { return certificates.Path() + name; };
   std::ofstream(at("ext.cnf")) << "subjectAltName=IP:127.0.0.1\n";
   const std::string make =
-      "cd " + certificates.path().string() +
+      "cd " + certificates.Path() +
       " && openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 1 -subj /CN=Test-CA"
       " && openssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj /CN=127.0.0.1"
       " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 1"

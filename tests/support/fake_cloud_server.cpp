@@ -1,8 +1,8 @@
-#include "fake_cloud_server.h"
+#include "support/fake_cloud_server.h"
 
 #include <poll.h>
-#include <sys/prctl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +10,7 @@
 #include <fstream>
 #include <stdexcept>
 
-namespace nuvexa::testing {
+namespace nuvexa::test {
 namespace {
 
 // Reads the child's first line ("listening on <port>"), waiting at most 10 s.
@@ -27,22 +27,11 @@ std::string FirstLine(int fd) {
 
 }  // namespace
 
-TemporaryFolder::TemporaryFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "nuvexa-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-}
-
-TemporaryFolder::~TemporaryFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
 FakeCloudServer::FakeCloudServer(const std::vector<std::string>& extra_arguments) {
   // A server that hangs up in the middle of a request must fail the test, not end it.
   signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> arguments = {NUVEXA_FAKE_CLOUD_EXECUTABLE, "--root", root().string(), "--port", "0",
-                                        "--log", (folder_.path() / "requests.jsonl").string()};
+                                        "--log", folder_.Path() + "requests.jsonl"};
   arguments.insert(arguments.end(), extra_arguments.begin(), extra_arguments.end());
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
@@ -89,9 +78,28 @@ int FakeCloudServer::Stop() {
 
 std::vector<nlohmann::json> FakeCloudServer::LogLines() const {
   std::vector<nlohmann::json> lines;
-  std::ifstream in(folder_.path() / "requests.jsonl");
+  std::ifstream in(folder_.Path() + "requests.jsonl");
   for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
   return lines;
 }
 
-}  // namespace nuvexa::testing
+TestCertificates::TestCertificates() {
+  folder_.WriteFile("ext.cnf", "subjectAltName=IP:127.0.0.1\n");
+  // EC keys: as good as RSA for the handshake, and quick to make for every test.
+  const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+  const std::string make =
+      "cd '" + folder_.Path() + "'" +
+      " && openssl req -x509" + key + " -keyout ca.key -out ca.pem -days 1 -subj /CN=Nuvexa-Test-CA" +
+      " && openssl req -x509" + key + " -keyout other-ca.key -out other-ca.pem -days 1 -subj /CN=Other-CA" +
+      " && openssl req" + key + " -keyout server.key -out server.csr -subj /CN=127.0.0.1" +
+      " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 1" +
+      " -extfile ext.cnf -out server.pem";
+  if (std::system(("(" + make + ") > /dev/null 2>&1").c_str()) != 0)
+    throw std::runtime_error("openssl could not make the test certificates");
+}
+
+std::vector<std::string> TestCertificates::ServerArguments() const {
+  return {"--cert", ServerCertificate(), "--key", ServerKey()};
+}
+
+}  // namespace nuvexa::test

@@ -1,0 +1,38 @@
+#include "cloud/cloud_settings.h"
+
+#include <cstdlib>
+
+namespace nuvexa::cloud {
+namespace {
+
+std::string FromEnvironment(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : fallback;
+}
+
+std::string WithoutTrailingSlash(std::string url) {
+  while (!url.empty() && url.back() == '/') url.pop_back();
+  return url;
+}
+
+}  // namespace
+
+CloudHosts CloudHostsFromEnvironment() {
+  return {WithoutTrailingSlash(FromEnvironment("NUVEXA_CLOUD_API_URL", "https://api.dropboxapi.com")),
+          WithoutTrailingSlash(FromEnvironment("NUVEXA_CLOUD_CONTENT_URL", "https://content.dropboxapi.com"))};
+}
+
+TDTDropBoxSettings DTDropBoxInitialSettings() {
+  TDTDropBoxSettings settings;
+  settings.ClientID = "pwv4rnh2tb7ekmy";
+  settings.ClientSecret = "hy3otw8s5bdr1ne";
+  settings.AccessToken =
+      FromEnvironment("NUVEXA_CLOUD_TOKEN", "Kq7Wm2ZpXv9TsB4hNc8LdR3fGy6JuE1kVa5MtH0bQo2PwS7nYe4CiF9gUx3DlO6r");
+  settings.QtdMinArquivos = 3;
+  settings.QtdMaxArquivos = 19;
+  settings.TamMaxArquivos = 750000000;
+  settings.Timeout = 600;
+  return settings;
+}
+
+}  // namespace nuvexa::cloud

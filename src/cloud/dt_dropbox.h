@@ -1,0 +1,114 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cloud/cloud_settings.h"
+#include "cloud/http_transport.h"
+#include "platform/date_time.h"
+
+namespace nuvexa::cloud {
+
+// The outcome of the client's last operation.
+struct TRetorno {
+  std::int32_t StatusCode = 0;  // 200 success, 300 not found by the lookup, 400 failure
+  std::string Mensagem;
+};
+
+// One entry of a folder listing, or the error entry that ends a failed listing.
+struct TListaArquivos {
+  std::int32_t StatusCode = 0;
+  std::string Mensagem;
+  std::string id;
+  std::string Nome;
+  std::string Tipo;
+  std::string Size;
+  std::int64_t bytes = 0;
+  platform::TDateTime client_modified = 0;
+  platform::TDateTime server_modified = 0;
+};
+
+// Counts and byte totals of one cloud folder before and after its retention.
+struct TClearFolder {
+  std::int32_t StatusCode = 0;
+  std::string Mensagem;
+  std::int32_t QtdAnterior = 0;
+  std::int32_t QtdAtual = 0;
+  std::int64_t TamanhoAnterior = 0;
+  std::int64_t TamanhoAtual = 0;
+};
+
+// The client of the storage service (Dropbox API v2). Every request stands alone; an
+// operation that fails records 400 and the message in `Retorno` (the listing in an error
+// entry of `ListaArquivos`) and throws CloudError with that message. Not re-entrant: one
+// operation at a time.
+class TDTDropBox {
+ public:
+  // libcurl, with the hosts from the environment.
+  TDTDropBox();
+  TDTDropBox(std::unique_ptr<HttpTransport> transport, CloudHosts hosts);
+
+  const std::string& ClientID() const { return FClientID; }
+  const std::string& ClientSecret() const { return FClientSecret; }
+  const std::string& AccessToken() const { return FAccessToken; }
+  std::int32_t QtdMinArquivos() const { return FQtdMinArquivos; }
+  std::int32_t QtdMaxArquivos() const { return FQtdMaxArquivos; }
+  std::int64_t TamMaxArquivos() const { return FTamMaxArquivos; }
+  std::int32_t Timeout() const { return FTimeout; }
+  void SetClientID(std::string value) { FClientID = std::move(value); }
+  void SetClientSecret(std::string value) { FClientSecret = std::move(value); }
+  void SetAccessToken(std::string value) { FAccessToken = std::move(value); }
+  void SetQtdMinArquivos(std::int32_t value) { FQtdMinArquivos = value; }
+  void SetQtdMaxArquivos(std::int32_t value) { FQtdMaxArquivos = value; }
+  void SetTamMaxArquivos(std::int64_t value) { FTamMaxArquivos = value; }
+  void SetTimeout(std::int32_t value) { FTimeout = value; }
+
+  // Replaces ListaArquivos by the folder's entries, page after page ("" is the root).
+  void ListarArquivosDaPasta(std::string_view Pasta);
+  // StatusCode 200 when the folder holds an entry of that name (ASCII letters compared
+  // without case), 300 when not; Mensagem stays as it was.
+  TRetorno& LocalizarPastaArquivo(std::string_view DiretorioPastaArquivo, std::string_view NomePastaArquivo);
+  // The whole file in one request, streamed from the disk.
+  TRetorno& Upload(const std::string& CaminhoArquivo, std::string_view PastaDestino);
+  // In an upload session of `Chunksize`-byte requests, each streamed from the file; a file
+  // not larger than `Chunksize` goes in one Upload.
+  TRetorno& UploadInSession(const std::string& CaminhoArquivo, std::string_view PastaDestino,
+                            std::int32_t Chunksize);
+  // Deletes the oldest entries of the folder beyond the limits (see RankForDeletion).
+  TClearFolder ClearFolder(std::string Folder);
+  TRetorno& CriarPasta(std::string_view Pasta);
+  TRetorno& DeletarPasta(std::string_view Pasta);
+  // `Destino` is replaced only once the whole file has arrived.
+  TRetorno& Download(std::string_view ArquivoDownload, const std::string& Destino);
+
+  TRetorno Retorno;
+  std::vector<TListaArquivos> ListaArquivos;
+
+ private:
+  HttpRequest NewRequest(const std::string& url, const char* content_type) const;
+  // Sends and returns a 2xx response; throws CloudError with the status line otherwise.
+  HttpResponse Perform(const HttpRequest& request);
+  template <typename Steps>
+  TRetorno& Recorded(Steps&& steps);
+
+  void UploadSessionStart(const FileRange& ContentStream, bool Close);
+  void UploadSessionAppend(const std::string& SessionID, std::int64_t Offset, const FileRange& ContentStream,
+                           bool Close);
+  void UploadSessionFinish(const std::string& SessionID, std::int64_t Offset, const FileRange& ContentStream,
+                           std::string_view Path);
+
+  std::unique_ptr<HttpTransport> transport_;
+  CloudHosts hosts_;
+  std::string FClientID;
+  std::string FClientSecret;
+  std::string FAccessToken;
+  std::int32_t FQtdMinArquivos = 0;
+  std::int32_t FQtdMaxArquivos = 0;
+  std::int64_t FTamMaxArquivos = 0;
+  std::int32_t FTimeout = 0;
+};
+
+}  // namespace nuvexa::cloud
