@@ -11,7 +11,8 @@
 #include <span>
 
 #include "cloud/cloud_error.h"
-#include "platform/file_view.h"
+#include "platform/file_stream.h"
+#include "platform/folders.h"
 
 namespace nuvexa::cloud {
 namespace {

@@ -13,7 +13,8 @@
 #include "cloud/dropbox_arguments.h"
 #include "platform/file_info.h"
 #include "platform/file_stream.h"
-#include "platform/file_view.h"
+#include "platform/file_stream.h"
+#include "platform/folders.h"
 
 namespace nuvexa::cloud {
 namespace {
@@ -179,7 +180,7 @@ TRetorno& TDTDropBox::LocalizarPastaArquivo(std::string_view DiretorioPastaArqui
 
 TRetorno& TDTDropBox::Upload(const std::string& CaminhoArquivo, std::string_view PastaDestino) {
   return Recorded([&] {
-    const auto file = platform::FileView::Open(CaminhoArquivo);
+    const auto file = platform::InputFile::Open(CaminhoArquivo);
     HttpRequest request = NewRequest(hosts_.content + URL_Upload, kOctetStream);
     request.headers.emplace_back("Dropbox-API-Arg", PathArgument(PastaDestino));
     request.body_file = FileRange{&file, 0, file.Size()};
@@ -227,7 +228,7 @@ void TDTDropBox::UploadSessionFinish(const std::string& SessionID, std::int64_t 
 
 TRetorno& TDTDropBox::UploadInSession(const std::string& CaminhoArquivo, std::string_view PastaDestino,
                                       std::int32_t Chunksize) {
-  const auto file = platform::FileView::Open(CaminhoArquivo);
+  const auto file = platform::InputFile::Open(CaminhoArquivo);
   const auto size = static_cast<std::int64_t>(file.Size());
   if (Chunksize >= size) return Upload(CaminhoArquivo, PastaDestino);
   // A session of empty chunks would never end.

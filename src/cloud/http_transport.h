@@ -10,14 +10,14 @@
 #include <vector>
 
 namespace platform {
-class FileView;
+class InputFile;
 }
 
 namespace nuvexa::cloud {
 
 // Bytes of an open file sent as a request body, read while the request goes out.
 struct FileRange {
-  const platform::FileView* file = nullptr;
+  const platform::InputFile* file = nullptr;
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
 };

@@ -25,6 +25,9 @@ class InputFile {
   std::uint64_t Size() const;
   // Fills `buffer` with the next bytes of the file; fewer only at its end, none after it.
   std::size_t Read(std::span<char> buffer);
+  // Fills `buffer` with the bytes from `offset` without moving the read position; fewer
+  // only at the end of the file. Lets ranges of one file be streamed one after another.
+  std::size_t ReadAt(std::uint64_t offset, std::span<char> buffer) const;
 
   const std::string& Path() const { return path_; }
 

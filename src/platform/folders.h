@@ -14,4 +14,9 @@ bool DirectoryExists(const std::string& folder);
 // whose message is the system's description of the failure.
 void CopyFileReplacing(const std::string& source, const std::string& target);
 
+// Gives `from` the name `to` in one step, replacing a file of that name, so a reader of
+// `to` sees either the old file or the whole new one. Both must be on one file system.
+// Throws FileError.
+void ReplaceFile(const std::string& from, const std::string& to);
+
 }  // namespace platform

@@ -46,6 +46,20 @@ std::uint64_t InputFile::Size() const {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::size_t InputFile::ReadAt(std::uint64_t offset, std::span<char> buffer) const {
+  std::size_t done = 0;
+  while (done < buffer.size()) {
+    const ssize_t n = ::pread(fd_, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowFileError("Cannot read file", path_, errno);
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
 std::size_t InputFile::Read(std::span<char> buffer) {
   std::size_t done = 0;
   while (done < buffer.size()) {

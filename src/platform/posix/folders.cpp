@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -84,6 +85,11 @@ void CopyFileReplacing(const std::string& source, const std::string& target) {
     ::unlink(target.c_str());
     throw;
   }
+}
+
+void ReplaceFile(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0)
+    throw FileError("Cannot replace file \"" + to + "\". " + std::strerror(errno));
 }
 
 }  // namespace platform
