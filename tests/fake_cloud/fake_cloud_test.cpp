@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <sstream>
 
@@ -77,6 +78,26 @@ std::string ContentHash(const std::string& bytes) {
 }
 
 std::string Summary(const httplib::Response& response) { return Body(response).value("error_summary", ""); }
+
+// Calls of both hosts that succeed one after the other on an empty cloud.
+struct HostCall {
+  std::string function;
+  bool content;  // a content call; else an RPC call
+  std::string argument;
+  std::string body;  // of a content call
+};
+const HostCall kCallsOfBothHosts[] = {
+    {"create_folder_v2", false, R"({"path": "/h"})", ""},
+    {"upload", true, R"({"path": "/h/a.zip"})", "bytes"},
+    {"list_folder", false, R"({"path": "/h"})", ""},
+    {"download", true, R"({"path": "/h/a.zip"})", ""},
+    {"upload_session/start", true, R"({"close": false})", "abc"},
+    {"delete_v2", false, R"({"path": "/h"})", ""},
+};
+
+httplib::Response Send(Api& api, const HostCall& call, const std::string& body) {
+  return call.content ? api.Content(call.function, call.argument, body) : api.Rpc(call.function, call.argument);
+}
 
 TEST(FakeCloudTest, StoresListsServesAndDeletesFiles) {
   FakeCloudServer server;
@@ -210,11 +231,20 @@ TEST(FakeCloudTest, RefusesBadCallsAsTheServiceDoes) {
     std::string start;  // of the error summary (JSON answers) or of the text
   };
   const httplib::Headers token = {{"Authorization", "Bearer test-token"}};
+  const std::string list = R"({"path": ""})";
+  const std::string refused_list = "Error in call to API function \"files/list_folder\": ";
   const Case cases[] = {
-      {"a wrong token", "/2/files/list_folder", {{"Authorization", "Bearer other"}}, "application/json",
-       R"({"path": ""})", 401, "invalid_access_token/"},
-      {"no token at all", "/2/files/list_folder", {}, "application/json", R"({"path": ""})", 401,
-       "invalid_access_token/"},
+      {"no Authorization header", "/2/files/list_folder", {}, "application/json", list, 400,
+       refused_list + "Must provide HTTP header \"Authorization\""},
+      {"a scheme other than Bearer", "/2/files/list_folder", {{"Authorization", "Basic x"}}, "application/json", list,
+       400, refused_list + "Invalid authorization value in HTTP header \"Authorization\""},
+      {"Bearer and no token", "/2/files/list_folder", {{"Authorization", "Bearer "}}, "application/json", list, 400,
+       refused_list + "The given OAuth 2 access token is malformed"},
+      {"Bearer and no token on a content call", "/2/files/upload",
+       {{"Authorization", "Bearer"}, {"Dropbox-API-Arg", R"({"path": "/a.zip"})"}}, "application/octet-stream", "x",
+       400, "Error in call to API function \"files/upload\": The given OAuth 2 access token is malformed"},
+      {"a well-formed token that is not known", "/2/files/list_folder", {{"Authorization", "Bearer wrong"}},
+       "application/json", list, 401, "invalid_access_token/"},
       {"an RPC call without JSON content type", "/2/files/list_folder", token, "text/plain", R"({"path": ""})", 400,
        "Error in call to API function \"files/list_folder\": Bad HTTP \"Content-Type\""},
       {"a body that is not JSON", "/2/files/create_folder_v2", token, "application/json", R"({"path": "/a)", 400,
@@ -293,6 +323,93 @@ TEST(FakeCloudTest, FailsTheNthRequestWhenTold) {
   Api other(from_command_line.port());
   EXPECT_EQ(other.Rpc("create_folder_v2", R"({"path": "/x", "autorename": false})").status, 500);
   EXPECT_FALSE(std::filesystem::exists(from_command_line.root() / "x")) << "a failed request does nothing";
+}
+
+TEST(FakeCloudTest, TwoHostsEachAnswerOnlyTheirOwnEndpoints) {
+  FakeCloudServer server({"--content-port", "0"});
+  ASSERT_NE(server.content_port(), server.port());
+  Api api(server.port());
+  Api content(server.content_port());
+  for (const auto& call : kCallsOfBothHosts) {
+    Api& right = call.content ? content : api;
+    Api& wrong = call.content ? api : content;
+    // Other bytes, so that a misrouted upload that stored anything makes the next one a conflict.
+    const auto misrouted = Send(wrong, call, "misrouted");
+    EXPECT_EQ(misrouted.status, 400) << call.function;
+    EXPECT_EQ(misrouted.get_header_value("Content-Type"), "text/plain; charset=utf-8") << call.function;
+    EXPECT_TRUE(misrouted.body.starts_with("Error in call to API function \"files/" + call.function + "\": "))
+        << misrouted.body;
+    const auto routed = Send(right, call, call.body);
+    EXPECT_EQ(routed.status, 200) << call.function << " did something on the wrong host: " << routed.body;
+  }
+
+  const auto lines = server.LogLines();
+  ASSERT_EQ(lines.size(), 2 * std::size(kCallsOfBothHosts)) << "misrouted calls are logged too";
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const HostCall& call = kCallsOfBothHosts[i / 2];
+    const bool misrouted = i % 2 == 0;
+    EXPECT_EQ(lines[i]["path"], "/2/files/" + call.function);
+    EXPECT_EQ(lines[i]["host"], call.content != misrouted ? "content" : "api") << lines[i];
+    EXPECT_EQ(lines[i]["status"], misrouted ? 400 : 200) << lines[i];
+  }
+
+  // Either port takes the admin endpoints, which steer the one cloud behind both.
+  ASSERT_EQ(content.Admin("fail", R"({"endpoint": "/2/files/list_folder", "status": 503})").status, 200);
+  EXPECT_EQ(content.Rpc("list_folder", R"({"path": ""})").status, 400) << "a misrouted call does not trigger a rule";
+  EXPECT_EQ(api.Rpc("list_folder", R"({"path": ""})").status, 503);
+  EXPECT_EQ(content.AdminLog(), api.AdminLog());
+  EXPECT_EQ(server.Stop(), 0) << "SIGTERM stops both hosts cleanly";
+}
+
+TEST(FakeCloudTest, OnePortServesTheEndpointsOfBothHosts) {
+  FakeCloudServer server;
+  EXPECT_EQ(server.content_port(), server.port());
+  Api api(server.port());
+  for (const auto& call : kCallsOfBothHosts) EXPECT_EQ(Send(api, call, call.body).status, 200) << call.function;
+  for (const auto& line : server.LogLines()) EXPECT_FALSE(line.contains("host")) << line;
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(FakeCloudTest, AddingTheContentAFileAlreadyHoldsIsNoConflict) {
+  FakeCloudServer server;
+  Api api(server.port());
+  const auto first = api.Content("upload", R"({"path": "/a/B.zip", "client_modified": "2020-01-02T03:04:05Z"})", "same");
+  ASSERT_EQ(first.status, 200) << first.body;
+  const std::filesystem::path file = server.root() / "a" / "B.zip";
+  const auto written = std::filesystem::last_write_time(file);
+
+  const auto finish = [&](const std::string& bytes) {
+    const std::string id = Body(api.Content("upload_session/start", R"({"close": false})", bytes))["session_id"];
+    return api.Content("upload_session/finish", R"({"cursor": {"session_id": ")" + id + R"(", "offset": )" +
+                                                    std::to_string(bytes.size()) +
+                                                    R"(}, "commit": {"path": "/A/b.zip", "mode": "add"}})");
+  };
+  struct Case {
+    const char* why;
+    std::function<httplib::Response()> send;
+    int status;
+  };
+  const Case cases[] = {
+      {"the same bytes", [&] { return api.Content("upload", R"({"path": "/A/b.zip", "mode": "add"})", "same"); }, 200},
+      {"the same bytes, autorename on",
+       [&] { return api.Content("upload", R"({"path": "/A/b.zip", "autorename": true})", "same"); }, 200},
+      {"the same bytes in a session", [&] { return finish("same"); }, 200},
+      {"other bytes", [&] { return api.Content("upload", R"({"path": "/A/b.zip"})", "other"); }, 409},
+      {"other bytes in a session", [&] { return finish("other"); }, 409},
+  };
+  for (const auto& c : cases) {
+    const auto response = c.send();
+    ASSERT_EQ(response.status, c.status) << c.why << ": " << response.body;
+    if (c.status == 200) {
+      EXPECT_EQ(Body(response), Body(first)) << c.why << ": the file as it was, same id, rev and times";
+    } else {
+      EXPECT_EQ(Summary(response), "path/conflict/file/..") << c.why;
+    }
+  }
+  EXPECT_EQ(ReadFile(file), "same");
+  EXPECT_EQ(std::filesystem::last_write_time(file), written) << "nothing was written over the file";
+  EXPECT_EQ(Body(api.Rpc("list_folder", R"({"path": "/a"})"))["entries"].size(), 1u) << "nor next to it";
+  EXPECT_EQ(server.Stop(), 0);
 }
 
 // TLS on the server's side: a client pinned to TLS 1.2 gets through unless the server

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -13,8 +14,8 @@
 namespace nuvexa::test {
 namespace {
 
-// Reads the child's first line ("listening on <port>"), waiting at most 10 s.
-std::string FirstLine(int fd) {
+// Reads one line of the child's output, waiting at most 10 s for each character.
+std::string ReadLine(int fd) {
   std::string line;
   char c = 0;
   while (line.size() < 200) {
@@ -23,6 +24,21 @@ std::string FirstLine(int fd) {
     line += c;
   }
   return line;
+}
+
+// The port at the end of a startup line such as "listening on <port>", or 0 when the
+// line does not begin as expected.
+int PortAfter(const std::string& line, const std::string& start) {
+  if (!line.starts_with(start)) return 0;
+  try {
+    return std::stoi(line.substr(start.size()));
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+bool HasOption(const std::vector<std::string>& arguments, const std::string& option) {
+  return std::find(arguments.begin(), arguments.end(), option) != arguments.end();
 }
 
 }  // namespace
@@ -50,13 +66,21 @@ FakeCloudServer::FakeCloudServer(const std::vector<std::string>& extra_arguments
     _exit(127);
   }
   close(out[1]);
-  const std::string line = FirstLine(out[0]);
-  close(out[0]);
-  if (pid_ < 0 || !line.starts_with("listening on ")) {
-    Stop();
-    throw std::runtime_error("the fake cloud did not start: \"" + line + "\"");
+  // The server prints "listening on <port>" and, playing two hosts, then
+  // "content listening on <port>".
+  std::string said = ReadLine(out[0]);
+  port_ = PortAfter(said, "listening on ");
+  content_port_ = port_;
+  if (port_ > 0 && HasOption(extra_arguments, "--content-port")) {
+    const std::string second = ReadLine(out[0]);
+    said += " / " + second;
+    content_port_ = PortAfter(second, "content listening on ");
   }
-  port_ = std::stoi(line.substr(13));
+  close(out[0]);
+  if (pid_ < 0 || port_ <= 0 || content_port_ <= 0) {
+    Stop();
+    throw std::runtime_error("the fake cloud did not start: \"" + said + "\"");
+  }
 }
 
 FakeCloudServer::~FakeCloudServer() { Stop(); }

@@ -13,7 +13,9 @@
 namespace nuvexa::test {
 
 // nuvexa-fake-cloud as a child process on a free port of 127.0.0.1, with its root
-// and its request log in a folder of its own.
+// and its request log in a folder of its own. One port serves every endpoint, unless
+// the extra arguments hold "--content-port" (as "--content-port", "0"): then port()
+// is the API host and content_port() the content host.
 class FakeCloudServer {
  public:
   explicit FakeCloudServer(const std::vector<std::string>& extra_arguments = {});
@@ -22,6 +24,8 @@ class FakeCloudServer {
   FakeCloudServer& operator=(const FakeCloudServer&) = delete;
 
   int port() const { return port_; }
+  // The content host's port; port() when one port serves everything.
+  int content_port() const { return content_port_; }
   // The folder that holds the cloud's files.
   std::filesystem::path root() const { return folder_.Path() + "root"; }
   // The request log file, one JSON object a line.
@@ -33,6 +37,7 @@ class FakeCloudServer {
   TempFolder folder_;
   pid_t pid_ = -1;
   int port_ = 0;
+  int content_port_ = 0;
 };
 
 // A certificate authority made with openssl for one test, the certificate it signs for

@@ -33,8 +33,8 @@ std::string Base64(const std::string& bytes) {
 
 }  // namespace
 
-Call::Call(const httplib::Request& request, const httplib::ContentReader& reader, CallStyle style)
-    : request_(request), reader_(reader), style_(style) {}
+Call::Call(const httplib::Request& request, const httplib::ContentReader& reader, CallStyle style, HostRole host)
+    : request_(request), reader_(reader), style_(style), host_(host) {}
 
 std::string Call::FunctionName() const {
   std::string_view path = request_.path;
@@ -96,10 +96,13 @@ Json Call::LogLine(int status) const {
     if (IsAddedByLibrary(name)) continue;
     headers[name] = headers.contains(name) ? headers[name].get<std::string>() + ", " + value : value;
   }
-  Json line = {{"time", FormatTimestamp(Now())},
-               {"method", request_.method},
-               {"path", request_.path},
-               {"version", request_.version}};
+  Json line = {{"time", FormatTimestamp(Now())}};
+  // Only a port that plays one host names it: with one port for both there is nothing
+  // to tell apart.
+  if (const std::string_view host = HostName(host_); !host.empty()) line["host"] = host;
+  line["method"] = request_.method;
+  line["path"] = request_.path;
+  line["version"] = request_.version;
   if (request_.ssl != nullptr) line["tls"] = SSL_get_version(request_.ssl);
   line["headers"] = std::move(headers);
   line["body_size"] = body_size_;

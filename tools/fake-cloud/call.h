@@ -8,6 +8,7 @@
 #include <httplib.h>
 
 #include "errors.h"
+#include "host_role.h"
 
 namespace fake_cloud {
 
@@ -27,10 +28,12 @@ class Call {
 
   static constexpr size_t kLoggedBodyLimit = 4096;
 
-  Call(const httplib::Request& request, const httplib::ContentReader& reader, CallStyle style);
+  Call(const httplib::Request& request, const httplib::ContentReader& reader, CallStyle style, HostRole host);
 
   const httplib::Request& request() const { return request_; }
   CallStyle style() const { return style_; }
+  // The host the request came to.
+  HostRole host() const { return host_; }
   // "files/upload", as the service names its functions in messages.
   std::string FunctionName() const;
 
@@ -54,6 +57,7 @@ class Call {
   const httplib::Request& request_;
   const httplib::ContentReader& reader_;
   CallStyle style_;
+  HostRole host_;
   bool body_read_ = false;
   uint64_t body_size_ = 0;
   std::string kept_;  // the whole body of an RPC call, the start of any other

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "authorization.h"
 #include "connection_drop.h"
 
 namespace fake_cloud {
@@ -57,6 +58,30 @@ void CheckContentType(const Call& call) {
 void SendText(httplib::Response& response, int status, const std::string& text) {
   response.status = status;
   response.set_content(text, "text/plain; charset=utf-8");
+}
+
+// Whether a port that plays the host takes calls of this style; paths that are no
+// endpoint are answered on every port.
+bool IsServedOn(CallStyle style, HostRole host) {
+  switch (style) {
+    case CallStyle::kRpc:
+      return host != HostRole::kContent;
+    case CallStyle::kUpload:
+    case CallStyle::kDownload:
+      return host != HostRole::kApi;
+    case CallStyle::kUnknown:
+      break;
+  }
+  return true;
+}
+
+// The service refuses a call sent to its other host as a bad request.
+void RefuseWrongHost(const Call& call, httplib::Response& response) {
+  const bool at_api = call.host() == HostRole::kApi;
+  SendText(response, 400,
+           "Error in call to API function \"" + call.FunctionName() + "\": this function is served by the " +
+               (at_api ? "content host" : "API host") + ", not by the " + (at_api ? "API host" : "content host") +
+               " the request was sent to.");
 }
 
 void ApplyFailure(const FailureRule& rule, httplib::Response& response) {
@@ -122,32 +147,39 @@ FakeCloud::FakeCloud(const Options& options)
   for (auto& rule : options.failures) failures_.Add(rule);
 }
 
-void FakeCloud::Register(httplib::Server& server) {
+void FakeCloud::Register(httplib::Server& server, HostRole host) {
   // Admin routes first: the catch-all routes at the end would take them otherwise.
   RegisterAdmin(server);
   for (const auto& endpoint : endpoints_) {
-    server.Post(endpoint.path, [this, &endpoint](const httplib::Request& request, httplib::Response& response,
-                                                 const httplib::ContentReader& reader) {
-      Serve(endpoint, request, response, reader);
+    server.Post(endpoint.path, [this, &endpoint, host](const httplib::Request& request, httplib::Response& response,
+                                                       const httplib::ContentReader& reader) {
+      Serve(endpoint, host, request, response, reader);
     });
   }
   // Anything else is logged too, so that a test sees a request sent to the wrong place.
   static const Endpoint unknown{"", CallStyle::kUnknown, &FakeCloud::UnknownEndpoint};
-  server.Post(".*", [this](const httplib::Request& request, httplib::Response& response,
-                           const httplib::ContentReader& reader) { Serve(unknown, request, response, reader); });
-  server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+  server.Post(".*", [this, host](const httplib::Request& request, httplib::Response& response,
+                                 const httplib::ContentReader& reader) {
+    Serve(unknown, host, request, response, reader);
+  });
+  server.Get(".*", [this, host](const httplib::Request& request, httplib::Response& response) {
     const httplib::ContentReader no_body([](const httplib::ContentReceiver&) { return true; },
                                          [](const httplib::MultipartContentHeader&,
                                             const httplib::ContentReceiver&) { return true; });
-    Serve(unknown, request, response, no_body);
+    Serve(unknown, host, request, response, no_body);
   });
 }
 
-void FakeCloud::Serve(const Endpoint& endpoint, const httplib::Request& request, httplib::Response& response,
-                      const httplib::ContentReader& reader) {
-  Call call(request, reader, endpoint.style);
-  const auto failure = failures_.Take(request.path);
-  if (failure) {
+void FakeCloud::Serve(const Endpoint& endpoint, HostRole host, const httplib::Request& request,
+                      httplib::Response& response, const httplib::ContentReader& reader) {
+  Call call(request, reader, endpoint.style, host);
+  // A call to the wrong host never reaches the endpoint, so it does not count towards
+  // the endpoint's failure rules either.
+  const bool right_host = IsServedOn(endpoint.style, host);
+  const auto failure = right_host ? failures_.Take(request.path) : std::nullopt;
+  if (!right_host) {
+    RefuseWrongHost(call, response);
+  } else if (failure) {
     ApplyFailure(*failure, response);
   } else {
     Answer(endpoint, call, response);
@@ -162,7 +194,7 @@ void FakeCloud::Answer(const Endpoint& endpoint, Call& call, httplib::Response& 
   const std::string function = "Error in call to API function \"" + call.FunctionName() + "\": ";
   try {
     if (endpoint.style != CallStyle::kUnknown) {
-      CheckAuthorization(call.request());
+      CheckAuthorization(call.request(), token_);
       CheckContentType(call);
     }
     (this->*endpoint.handler)(call, response);
@@ -175,12 +207,6 @@ void FakeCloud::Answer(const Endpoint& endpoint, Call& call, httplib::Response& 
     SendText(response, 400, function + call.ArgumentOrigin() + e.what());
   } catch (const std::exception& e) {
     SendText(response, 500, std::string("internal error: ") + e.what());
-  }
-}
-
-void FakeCloud::CheckAuthorization(const httplib::Request& request) const {
-  if (request.get_header_value("Authorization") != "Bearer " + token_) {
-    throw ApiError("invalid_access_token/..", {{".tag", "invalid_access_token"}}, 401);
   }
 }
 

@@ -7,6 +7,7 @@
 
 #include "call.h"
 #include "failure_rules.h"
+#include "host_role.h"
 #include "options.h"
 #include "request_log.h"
 #include "storage.h"
@@ -15,12 +16,15 @@
 namespace fake_cloud {
 
 // The storage API's endpoints over a folder on disk, with the request log and the
-// failure rules that tests use to watch and disturb the client.
+// failure rules that tests use to watch and disturb the client. Every server it is
+// registered with shares the files, sessions, log and rules.
 class FakeCloud {
  public:
   explicit FakeCloud(const Options& options);
 
-  void Register(httplib::Server& server);
+  // Makes the server play the host: it answers that host's endpoints, refuses the
+  // other host's, and takes the admin endpoints.
+  void Register(httplib::Server& server, HostRole host);
 
  private:
   using Handler = void (FakeCloud::*)(Call&, httplib::Response&);
@@ -30,10 +34,9 @@ class FakeCloud {
     Handler handler;
   };
 
-  void Serve(const Endpoint& endpoint, const httplib::Request& request, httplib::Response& response,
-             const httplib::ContentReader& reader);
+  void Serve(const Endpoint& endpoint, HostRole host, const httplib::Request& request,
+             httplib::Response& response, const httplib::ContentReader& reader);
   void Answer(const Endpoint& endpoint, Call& call, httplib::Response& response);
-  void CheckAuthorization(const httplib::Request& request) const;
 
   // file_endpoints.cpp
   void ListFolder(Call& call, httplib::Response& response);

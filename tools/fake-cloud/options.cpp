@@ -5,7 +5,8 @@
 namespace fake_cloud {
 
 const char* const kUsage =
-    "usage: nuvexa-fake-cloud --root <folder> [--port <n>] [--cert <pem> --key <pem> [--tls13-only]]\n"
+    "usage: nuvexa-fake-cloud --root <folder> [--port <n>] [--content-port <n>]\n"
+    "                         [--cert <pem> --key <pem> [--tls13-only]]\n"
     "                         [--token <t>] [--page-size <n>] [--log <file>]\n"
     "                         [--fail <endpoint>:<nth>:<status>]...\n";
 
@@ -39,6 +40,8 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       has_root = true;
     } else if (option == "--port") {
       options.port = static_cast<int>(ToNumber(option, value, 0, 65535));
+    } else if (option == "--content-port") {
+      options.content_port = static_cast<int>(ToNumber(option, value, 0, 65535));
     } else if (option == "--cert") {
       options.cert = value;
     } else if (option == "--key") {
@@ -61,6 +64,9 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
   }
   if (!has_root || options.root.empty()) throw UsageError("--root is required");
   if (options.cert.has_value() != options.key.has_value()) throw UsageError("--cert and --key go together");
+  if (options.content_port && *options.content_port != 0 && *options.content_port == options.port) {
+    throw UsageError("--port and --content-port must differ");
+  }
   if (options.tls13_only && !options.cert) throw UsageError("--tls13-only needs --cert and --key");
   return options;
 }

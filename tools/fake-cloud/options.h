@@ -14,6 +14,8 @@ namespace fake_cloud {
 struct Options {
   std::filesystem::path root;
   int port = 0;  // 0: any free port
+  // With it the server plays two hosts: `port` the API host, this one the content host.
+  std::optional<int> content_port;  // 0: any free port
   std::optional<std::filesystem::path> cert;
   std::optional<std::filesystem::path> key;
   bool tls13_only = false;

@@ -212,6 +212,12 @@ Entry Storage::CommitFile(const fs::path& staged, const std::string& content_has
   std::string id = NewId();
   if (const auto existing = FindChild(parent, name)) {
     const Entry current = Describe(*existing);
+    // Adding the very content a file already holds is no conflict for the service, so
+    // autorename has nothing to avoid either: the file stays as it is.
+    if (!existing->is_folder && commit.mode == WriteMode::kAdd && current.content_hash == content_hash) {
+      store_.SaveIfChanged();
+      return current;
+    }
     const bool replace = !existing->is_folder &&
                          (commit.mode == WriteMode::kOverwrite ||
                           (commit.mode == WriteMode::kUpdate && current.rev == commit.update_rev));

@@ -56,7 +56,9 @@ class Storage {
   Entry CreateFolder(std::string_view path, bool autorename);
   // Deletes a file, or a folder with all it holds; returns what was deleted.
   Entry Delete(std::string_view path);
-  // Moves a file written in the staging folder to its place in the cloud.
+  // Moves a file written in the staging folder to its place in the cloud. Adding what
+  // the path already holds leaves the staged file where it is and returns the file
+  // that was there.
   Entry CommitFile(const std::filesystem::path& staged, const std::string& content_hash,
                    const Commit& commit);
   OpenFile Open(std::string_view path);
