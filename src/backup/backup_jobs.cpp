@@ -121,6 +121,11 @@ void TSrvNuvexa::TrimGuarded(const std::string& folder, const std::vector<std::p
 
 bool TSrvNuvexa::CompactarArquivo(const std::string& Arquivo, const std::string& ArquivoDestino) {
   if (platform::FileExists(ArquivoDestino)) platform::RemoveFile(ArquivoDestino);
+  // An archive without the backup in it would be uploaded and recorded as the backup.
+  if (!platform::FileExists(Arquivo)) {
+    DoSaveLog("Falha ao compactar o arquivo: o arquivo de backup " + Arquivo + " não foi encontrado");
+    return false;
+  }
   bool complete = false;
   try {
     backup::WriteSingleFileArchive(Arquivo, ArquivoDestino, backup::ZipOptions{});

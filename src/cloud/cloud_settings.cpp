@@ -22,17 +22,9 @@ CloudHosts CloudHostsFromEnvironment() {
           WithoutTrailingSlash(FromEnvironment("NUVEXA_CLOUD_CONTENT_URL", "https://content.dropboxapi.com"))};
 }
 
-TDTDropBoxSettings DTDropBoxInitialSettings() {
-  TDTDropBoxSettings settings;
-  settings.ClientID = "pwv4rnh2tb7ekmy";
-  settings.ClientSecret = "hy3otw8s5bdr1ne";
-  settings.AccessToken =
-      FromEnvironment("NUVEXA_CLOUD_TOKEN", "Kq7Wm2ZpXv9TsB4hNc8LdR3fGy6JuE1kVa5MtH0bQo2PwS7nYe4CiF9gUx3DlO6r");
-  settings.QtdMinArquivos = 3;
-  settings.QtdMaxArquivos = 19;
-  settings.TamMaxArquivos = 750000000;
-  settings.Timeout = 600;
-  return settings;
+TDTDropBoxCredentials DTDropBoxCredentials() {
+  return {"pwv4rnh2tb7ekmy", "hy3otw8s5bdr1ne",
+          FromEnvironment("NUVEXA_CLOUD_TOKEN", "Kq7Wm2ZpXv9TsB4hNc8LdR3fGy6JuE1kVa5MtH0bQo2PwS7nYe4CiF9gUx3DlO6r")};
 }
 
 }  // namespace nuvexa::cloud

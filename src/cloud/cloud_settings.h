@@ -14,17 +14,16 @@ struct CloudHosts {
 // $NUVEXA_CLOUD_API_URL and $NUVEXA_CLOUD_CONTENT_URL, else the service's own hosts.
 CloudHosts CloudHostsFromEnvironment();
 
-// What the service module gives its cloud client when it is created.
-struct TDTDropBoxSettings {
+// The credentials the service module gives its cloud client when it is created.
+struct TDTDropBoxCredentials {
   std::string ClientID;
   std::string ClientSecret;
   std::string AccessToken;  // $NUVEXA_CLOUD_TOKEN when set, else the account's built-in token
-  std::int32_t QtdMinArquivos = 0;
-  std::int32_t QtdMaxArquivos = 0;
-  std::int64_t TamMaxArquivos = 0;
-  std::int32_t Timeout = 0;  // seconds
 };
 
-TDTDropBoxSettings DTDropBoxInitialSettings();
+TDTDropBoxCredentials DTDropBoxCredentials();
+
+// The connect and read time-out of each request the service makes, in seconds.
+inline constexpr std::int32_t kDTDropBoxTimeout = 600;
 
 }  // namespace nuvexa::cloud

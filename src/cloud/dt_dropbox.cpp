@@ -13,7 +13,6 @@
 #include "cloud/dropbox_arguments.h"
 #include "platform/file_info.h"
 #include "platform/file_stream.h"
-#include "platform/file_stream.h"
 #include "platform/folders.h"
 
 namespace nuvexa::cloud {
@@ -287,9 +286,11 @@ TClearFolder TDTDropBox::ClearFolder(std::string Folder) {
   std::int64_t BytesApagados = 0;
   std::int32_t ArquivosApagados = 0;
   for (const std::size_t index : RankForDeletion(entries, FQtdMinArquivos, FQtdMaxArquivos, FTamMaxArquivos)) {
-    DeletarPasta(Folder + "/" + rows[index].NomeArquivo);
+    const std::string path = Folder + "/" + rows[index].NomeArquivo;
+    DeletarPasta(path);
     BytesApagados += rows[index].TamArquivo;
     ++ArquivosApagados;
+    if (deletion_observer_) deletion_observer_(path);
   }
 
   TClearFolder result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -79,6 +80,11 @@ class TDTDropBox {
                             std::int32_t Chunksize);
   // Deletes the oldest entries of the folder beyond the limits (see RankForDeletion).
   TClearFolder ClearFolder(std::string Folder);
+  // Told the cloud path of each entry that ClearFolder has deleted, right after it went;
+  // null for nobody. What it throws ends the retention like a failed deletion.
+  void SetDeletionObserver(std::function<void(const std::string& path)> observer) {
+    deletion_observer_ = std::move(observer);
+  }
   TRetorno& CriarPasta(std::string_view Pasta);
   TRetorno& DeletarPasta(std::string_view Pasta);
   // `Destino` is replaced only once the whole file has arrived.
@@ -102,6 +108,7 @@ class TDTDropBox {
 
   std::unique_ptr<HttpTransport> transport_;
   CloudHosts hosts_;
+  std::function<void(const std::string&)> deletion_observer_;
   std::string FClientID;
   std::string FClientSecret;
   std::string FAccessToken;

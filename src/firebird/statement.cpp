@@ -330,4 +330,16 @@ std::int64_t UpdateRow(Connection& connection, std::string_view table, std::stri
   return command.RowsAffected();
 }
 
+void InsertRow(Connection& connection, std::string_view table, const std::vector<ColumnValue>& values) {
+  std::string columns;
+  std::string markers;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    columns += (i == 0 ? "" : ", ") + values[i].column;
+    markers += (i == 0 ? ":P" : ", :P") + std::to_string(i);
+  }
+  Command command(connection, "INSERT INTO " + std::string(table) + " (" + columns + ") VALUES (" + markers + ")");
+  for (std::size_t i = 0; i < values.size(); ++i) command.ParamByName("P" + std::to_string(i)) = values[i].value;
+  command.Execute();
+}
+
 }  // namespace nuvexa::firebird

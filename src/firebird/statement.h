@@ -169,4 +169,8 @@ class Command : public Statement {
 std::int64_t UpdateRow(Connection& connection, std::string_view table, std::string_view key_column, const Value& key,
                        const std::vector<ColumnValue>& changes);
 
+// Runs INSERT INTO `table` (`column`, ...) VALUES (?, ...) on the connection, in its
+// read-write transaction, committed at once.
+void InsertRow(Connection& connection, std::string_view table, const std::vector<ColumnValue>& values);
+
 }  // namespace nuvexa::firebird

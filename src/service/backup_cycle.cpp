@@ -1,5 +1,3 @@
-#include <stdexcept>
-
 #include "service/backup_due.h"
 #include "service/srv_nuvexa.h"
 
@@ -81,19 +79,12 @@ void TSrvNuvexa::RunBackupCycle() {
   main_loop_.ProcessMessages();
 
   if (CloudCopyOn(TBPadrao.FieldByName("NUVEXADESATIVAR").AsString(), DesativarNuvexa)) {
-    CloudStep();
+    // Only this cycle's complete archive may be uploaded and recorded as the last backup:
+    // after a failed job the field still names an earlier cycle's archive.
+    if (RealizouBackupDrovana) CloudStep();
   } else if (RealizouBackupDrovana && RealizouBackupReceitaDigital) {
     RecordLastBackup();
   }
-}
-
-bool TSrvNuvexa::SincronizarCentral() {
-  // the central server's records are not part of this build yet: nothing is synchronised
-  return false;
-}
-
-void TSrvNuvexa::CloudStep() {
-  throw std::runtime_error("A cópia na nuvem ainda não está disponível nesta versão do Nuvexa.");
 }
 
 }  // namespace nuvexa

@@ -1,5 +1,8 @@
 #include "service/srv_nuvexa.h"
 
+#include "central/central_connection.h"
+#include "central/central_statements.h"
+
 namespace nuvexa {
 
 TSrvNuvexa::TSrvNuvexa(ModuleEnvironment environment)
@@ -12,6 +15,9 @@ TSrvNuvexa::TSrvNuvexa(ModuleEnvironment environment)
                "VERSAOACBRSERVICOS FROM PADRAO"),
       TBVersoes(Conndrovana, "SELECT BANCODEDADOS, RETAGUARDA4, PDV4 FROM VERSOES"),
       QAtualizaUltimoBackup(Conndrovana, "UPDATE PADRAO SET NUVEXAULTIMOBACKUP = :DATAHORA"),
+      TBConfiguracoes(ConnTarvioSystem, central::kConfiguracoesSql),
+      TBDadosClientes(ConnTarvioSystem, central::kDadosClientesSql),
+      TBLogExclusao(ConnTarvioSystem, central::kLogExclusaoSql),
       main_loop_(environment.main_loop),
       executable_folder_(std::move(environment.executable_folder)),
       log_(executable_folder_ + "Nuvexa.log") {
@@ -21,11 +27,25 @@ TSrvNuvexa::TSrvNuvexa(ModuleEnvironment environment)
 TSrvNuvexa::~TSrvNuvexa() { ServiceDestroy(); }
 
 void TSrvNuvexa::ServiceCreate() {
+  const cloud::TDTDropBoxCredentials credentials = cloud::DTDropBoxCredentials();
+  DTDropBox1.SetClientID(credentials.ClientID);
+  DTDropBox1.SetClientSecret(credentials.ClientSecret);
+  DTDropBox1.SetAccessToken(credentials.AccessToken);
+
   BackupIntervalo = 360;
   MinimoBackup = 3;
   MaximoBackup = 19;
   MaximoTamanho = 750000000;
   IntervaloThread = 3600000;
+
+  DTDropBox1.SetQtdMinArquivos(3);
+  DTDropBox1.SetQtdMaxArquivos(MaximoBackup);
+  DTDropBox1.SetTamMaxArquivos(MaximoTamanho);
+  DTDropBox1.SetTimeout(cloud::kDTDropBoxTimeout);
+
+  ConnTarvioSystem.SetLoginPrompt(false);
+  ConnTarvioSystem.SetVendorLib(FDPhysFBDriverLink1VendorLib);
+  ConnTarvioSystem.Params() = central::CentralConnectionParams(central::CentralServerFromEnvironment());
 
   Timer1.SetEnabled(false);
   Timer1.SetInterval(kInitialTimerInterval);

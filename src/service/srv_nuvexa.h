@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "backup/local_retention.h"
+#include "cloud/dt_dropbox.h"
 #include "firebird/connection.h"
 #include "firebird/statement.h"
 #include "platform/date_time.h"
@@ -62,6 +63,19 @@ class TSrvNuvexa : public TService {
   // Records DataHoraAtualBackup as the last backup, in every row of PADRAO.
   void RecordLastBackup();
 
+  // The cloud copy.
+  // Sends the archive to "/" + Pasta + "/" + its file name, in one request or in an upload
+  // session by its size, and records the last backup when that succeeded. Failures are
+  // logged; true when the archive is in the cloud and the last backup recorded.
+  bool Upload(const std::string& Pasta, const std::string& Arquivo);
+  // The digits of the text, in order: the company folder's name from its CNPJ.
+  static std::string ExtraiNumero(std::string_view texto);
+  // The file's size; throws the error of opening it.
+  static std::int64_t TamanhoArquivo(const std::string& Arquivo);
+
+  // The inventory's IPv4 address of this machine; empty when it cannot be found.
+  std::string CapturarIP();
+
   // The backup cycle: one timer event.
   void Timer1Timer(const void* Sender);
 
@@ -82,6 +96,19 @@ class TSrvNuvexa : public TService {
   firebird::Query TBPadrao;
   firebird::Query TBVersoes;
   firebird::Command QAtualizaUltimoBackup;
+  // The maker's central database and its statements; opened only for each use.
+  firebird::Connection ConnTarvioSystem;
+  firebird::Transaction& TRLeitura() { return ConnTarvioSystem.TransReadOnly(); }
+  firebird::Transaction& TREscrita() { return ConnTarvioSystem.TransReadWrite(); }
+  firebird::Query TBConfiguracoes;
+  firebird::Query TBDadosClientes;
+  firebird::Query TBLogExclusao;
+  // Sets SEQUENCIAL of a new deletion-log row from the generator.
+  void TBLogExclusaoBeforePost(std::vector<firebird::ColumnValue>& row, bool new_row);
+
+  // The cloud storage client.
+  cloud::TDTDropBox DTDropBox1;
+
   // The client library that the connections and the backup requests load.
   std::string FDPhysFBDriverLink1VendorLib = "fbclient.dll";
   // The files of the folder being trimmed, oldest first.
@@ -96,6 +123,9 @@ class TSrvNuvexa : public TService {
   platform::TDateTime DataHoraAtualBackup = 0;
   std::string ArquivoCompactadoDrovana;
   std::string ArquivoCompactadoReceitaDigital;
+  // The size budget less this cycle's archive; kept for the operator, the trim uses the
+  // cloud client's own limit.
+  std::int64_t MaximoTamanhoAtual = 0;
 
  protected:
   void ServiceExecute(TService& Sender) override;
@@ -119,6 +149,12 @@ class TSrvNuvexa : public TService {
   bool RunBackupJob(const BackupJob& job);
   // PADRAO.NUVEXADESATIVAR is not exactly "Y".
   bool CloudBackupActive();
+  // Connects the central database unless it is connected; a failure is logged and false.
+  bool ConnectCentral();
+  // CONFIGURACOES.NUVEXAATIVARLOGEXCLUSAO is exactly "Y"; on the connected central database.
+  bool DeletionLogEnabled();
+  // Records one deleted cloud archive in LOG_EXCLUSAO_NUVEXA; a failure is logged only.
+  void RegistrarExclusao(const std::string& cnpj, const std::string& ArquivoExcluido);
   void TrimGuarded(const std::string& folder, const std::vector<std::pair<int, std::string>>& keep_by_mask);
 
   platform::EventLoop& main_loop_;

@@ -10,11 +10,16 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <vector>
 #include <thread>
 
 #include "platform/file.h"
 #include "support/firebird_database.h"
 #include "support/installation.h"
+#include "support/fake_cloud_server.h"
+#include "support/service_environment.h"
+#include "support/test_files.h"
 
 extern char** environ;
 
@@ -73,13 +78,58 @@ class Foreground : public ::testing::Test {
   std::string stderr_ = installation_.Folder() + "stderr.txt";
 };
 
+// The maker's central database with the settings every installation gets.
+std::unique_ptr<test::FirebirdDatabase> CentralDatabase() {
+  return std::make_unique<test::FirebirdDatabase>(
+      test::ReadSourceFile("scripts/sql/central.sql") +
+      "INSERT INTO CONFIGURACOES VALUES (1, 360, 3, 20, 750, 60, 'Y', '', 0);\n"
+      "INSERT INTO CLIENTES (CODIGO, CNPJ, ESTADO, SUPORTEATIVO) VALUES (1, '12.345.678/0001-95', 'SP', 'Y');\n"
+      "COMMIT;\n");
+}
+
 TEST_F(Foreground, OnceExitsZeroOnACleanCycle) {
+  const auto central = CentralDatabase();
+  test::ScopedEnvironment environment;
+  environment.PointCentralAt(*central);
   test::FirebirdDatabase database(test::ReadSourceFile("scripts/sql/pharmacy.sql"));
   // a backup made a minute ago: the cycle connects and finds nothing due
   database.RunSql("UPDATE PADRAO SET NUVEXAULTIMOBACKUP = DATEADD(-1 MINUTE TO CURRENT_TIMESTAMP);");
   installation_.WriteSettings({"Servidor=localhost", "Caminho=" + database.Path()});
   EXPECT_EQ(InstalledNuvexa::WaitExit(nuvexa_.Start("ONCE", stderr_), 60s), 0);
   EXPECT_FALSE(platform::FileExists(installation_.Folder() + "Nuvexa.log"));
+}
+
+TEST_F(Foreground, OnceWithTheCloudCopyOnStoresTheArchiveInTheCompanyFolder) {
+  test::FirebirdDatabase pharmacy(test::ReadSourceFile("scripts/sql/pharmacy.sql"));
+  test::TempFolder scratch;
+  test::RunIsql(scratch, "CREATE DATABASE 'localhost:" + pharmacy.Folder() +
+                             "RECEITADIGITAL.FDB' USER 'SYSDBA' PASSWORD 'cobweb' DEFAULT CHARACTER SET ISO8859_1;\n" +
+                             test::ReadSourceFile("scripts/sql/prescription.sql"));
+  const auto central = CentralDatabase();
+  test::TestCertificates certificates;
+  std::vector<std::string> arguments = certificates.ServerArguments();
+  arguments.insert(arguments.end(), {"--content-port", "0"});
+  test::FakeCloudServer cloud(arguments);
+  test::ScopedEnvironment environment;
+  environment.PointCentralAt(*central);
+  environment.PointCloudAt(cloud, certificates.CaFile());
+  installation_.WriteSettings({"Servidor=localhost", "Caminho=" + pharmacy.Path()});
+
+  EXPECT_EQ(InstalledNuvexa::WaitExit(nuvexa_.Start("ONCE", stderr_), 120s), 0) << test::ReadFileBytes(stderr_);
+  EXPECT_FALSE(platform::FileExists(installation_.Folder() + "Nuvexa.log"));
+  std::vector<std::filesystem::path> archives;
+  for (const auto& entry : std::filesystem::directory_iterator(installation_.Folder() + "BACKUP DROVANA")) {
+    archives.push_back(entry.path());
+  }
+  ASSERT_EQ(archives.size(), 1u);
+  const auto uploaded = cloud.root() / "12345678000195" / archives[0].filename();
+  EXPECT_EQ(test::ReadFileBytes(uploaded.string()), test::ReadFileBytes(archives[0].string()));
+  EXPECT_THAT(pharmacy.RunSql("SET HEADING OFF; SELECT NUVEXAULTIMOBACKUP FROM PADRAO;"),
+              ::testing::Not(::testing::HasSubstr("<null>")));
+
+  const std::size_t requests = cloud.LogLines().size();
+  EXPECT_EQ(InstalledNuvexa::WaitExit(nuvexa_.Start("ONCE", stderr_), 60s), 0) << "a second run finds nothing due";
+  EXPECT_EQ(cloud.LogLines().size(), requests);
 }
 
 TEST_F(Foreground, OnceExitsOneWithTheLogLineWhenTheDatabaseIsUnreachable) {

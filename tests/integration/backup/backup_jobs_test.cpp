@@ -25,6 +25,7 @@ namespace nuvexa {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -45,8 +46,8 @@ std::string RestoredRows(const std::string& backup, const test::FirebirdDatabase
   return first == std::string::npos ? rows : rows.substr(first, rows.find_last_not_of(" \n") - first + 1);
 }
 
-// The module with the cloud step left out (it has its own tests) and a copy of each backup
-// file kept before it is archived.
+// The module with the central synchronisation and the cloud step left out (they have their
+// own tests) and a copy of each backup file kept before it is archived.
 class JobsModule : public TSrvNuvexa {
  public:
   using TSrvNuvexa::BackupDrovana;
@@ -56,6 +57,7 @@ class JobsModule : public TSrvNuvexa {
   std::string kept_backup;
 
  protected:
+  bool SincronizarCentral() override { return false; }
   void CloudStep() override {}
   bool CompactarArquivo(const std::string& Arquivo, const std::string& ArquivoDestino) override {
     kept_backup = Arquivo + ".kept";
@@ -196,6 +198,16 @@ TEST_F(BackupJobs, ArchiveThatCannotBeCreatedLeavesNoArchiveAndFailsTheJob) {
   EXPECT_FALSE(platform::FileExists(archive));
   EXPECT_FALSE(platform::FileExists(Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".fbk"))) << "the backup file goes anyway";
   EXPECT_TRUE(module_.ArquivoCompactadoDrovana.empty()) << "never names an archive that is not complete";
+}
+
+TEST_F(BackupJobs, AMissingBackupFileIsAnArchiveFailure) {
+  const std::string missing = Folder("BACKUP DROVANA") + "NuvexaDrovana_10122026_1000.fbk";
+  const std::string archive = platform::ChangeFileExt(missing, ".zip");
+  platform::ForceDirectories(Folder("BACKUP DROVANA"));
+  EXPECT_FALSE(module_.TSrvNuvexa::CompactarArquivo(missing, archive)) << "an archive without the backup is no backup";
+  EXPECT_THAT(installation_.LogMessages(),
+              ElementsAre(AllOf(StartsWith("Falha ao compactar o arquivo: "), HasSubstr(missing))));
+  EXPECT_FALSE(platform::FileExists(archive));
 }
 
 TEST_F(BackupJobs, ExternalCopiesAndTheirFailures) {

@@ -14,14 +14,10 @@ TEST(CloudSettings, HostsAndTokenComeFromTheEnvironmentWhenSet) {
   const CloudHosts defaults = CloudHostsFromEnvironment();
   EXPECT_EQ(defaults.api, "https://api.dropboxapi.com");
   EXPECT_EQ(defaults.content, "https://content.dropboxapi.com");
-  const TDTDropBoxSettings built_in = DTDropBoxInitialSettings();
+  const TDTDropBoxCredentials built_in = DTDropBoxCredentials();
   EXPECT_EQ(built_in.AccessToken.size(), 64u);
   EXPECT_EQ(built_in.ClientID.size(), 15u);
   EXPECT_EQ(built_in.ClientSecret.size(), 15u);
-  EXPECT_EQ(built_in.QtdMinArquivos, 3);
-  EXPECT_EQ(built_in.QtdMaxArquivos, 19);
-  EXPECT_EQ(built_in.TamMaxArquivos, 750'000'000);
-  EXPECT_EQ(built_in.Timeout, 600);
 
   setenv("NUVEXA_CLOUD_API_URL", "https://127.0.0.1:8443/", 1);
   setenv("NUVEXA_CLOUD_CONTENT_URL", "https://127.0.0.1:8444", 1);
@@ -29,7 +25,7 @@ TEST(CloudSettings, HostsAndTokenComeFromTheEnvironmentWhenSet) {
   const CloudHosts local = CloudHostsFromEnvironment();
   EXPECT_EQ(local.api, "https://127.0.0.1:8443") << "a trailing slash would double the one of every path";
   EXPECT_EQ(local.content, "https://127.0.0.1:8444");
-  EXPECT_EQ(DTDropBoxInitialSettings().AccessToken, "test-token");
+  EXPECT_EQ(DTDropBoxCredentials().AccessToken, "test-token");
   unsetenv("NUVEXA_CLOUD_API_URL");
   unsetenv("NUVEXA_CLOUD_CONTENT_URL");
   unsetenv("NUVEXA_CLOUD_TOKEN");

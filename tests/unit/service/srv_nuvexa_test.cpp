@@ -98,6 +98,14 @@ TEST_F(ServiceModule, CreationSetsTheDefaults) {
   EXPECT_EQ(module_.Timer1.Interval(), 5000);
   EXPECT_EQ(module_.Name(), "SrvNuvexa");
   EXPECT_EQ(module_.DisplayName(), "Nuvexa");
+  // the cloud client's limits are the module's fields, its time-out ten minutes
+  EXPECT_EQ(module_.DTDropBox1.QtdMinArquivos(), 3);
+  EXPECT_EQ(module_.DTDropBox1.QtdMaxArquivos(), module_.MaximoBackup);
+  EXPECT_EQ(module_.DTDropBox1.TamMaxArquivos(), module_.MaximoTamanho);
+  EXPECT_EQ(module_.DTDropBox1.Timeout(), 600);
+  EXPECT_EQ(module_.DTDropBox1.ClientID(), "pwv4rnh2tb7ekmy");
+  EXPECT_EQ(module_.DTDropBox1.ClientSecret(), "hy3otw8s5bdr1ne");
+  EXPECT_FALSE(module_.ConnTarvioSystem.Connected()) << "the central database is opened only for each use";
 }
 
 TEST_F(ServiceModule, StartReportsStartPendingThenRunningAndEnablesTheTimer) {
