@@ -18,7 +18,10 @@ build_and_test() {
 }
 
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+# intercept_tls_get_addr=0: up to GCC 13 the runtime's __tls_get_addr interceptor can take a
+# dynamic TLS block (the Firebird client's) for an old glibc header and crash the leak
+# checker's tracer at exit, after the tests passed; leaks are still found without it.
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   build_and_test build-sanitize -DCMAKE_BUILD_TYPE=Debug -DNUVEXA_SANITIZE=ON
 
 echo "test.sh: all tests passed in both builds"

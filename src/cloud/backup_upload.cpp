@@ -63,7 +63,7 @@ void TSrvNuvexa::CloudStep() {
   if (DTDropBox1.LocalizarPastaArquivo("", pasta).StatusCode == 300) DTDropBox1.CriarPasta("/" + pasta);
   {
     const DeletionWatch watch(DTDropBox1, [&](const std::string& path) {
-      if (record_deletions) RegistrarExclusao(cnpj, path);
+      if (record_deletions) RecordDeletion(cnpj, path);
     });
     DTDropBox1.ClearFolder(pasta);
   }
@@ -107,7 +107,7 @@ void TSrvNuvexa::TBLogExclusaoBeforePost(std::vector<firebird::ColumnValue>& row
                                              ConnTarvioSystem, central::kLogExclusaoGenerator))});
 }
 
-void TSrvNuvexa::RegistrarExclusao(const std::string& cnpj, const std::string& ArquivoExcluido) {
+void TSrvNuvexa::RecordDeletion(const std::string& cnpj, const std::string& ArquivoExcluido) {
   try {
     std::vector<firebird::ColumnValue> row = {{"CNPJ", firebird::Value::Text(cnpj)},
                                               {"ARQUIVOEXCLUIDO", firebird::Value::Text(ArquivoExcluido)}};

@@ -154,7 +154,7 @@ class TSrvNuvexa : public TService {
   // CONFIGURACOES.NUVEXAATIVARLOGEXCLUSAO is exactly "Y"; on the connected central database.
   bool DeletionLogEnabled();
   // Records one deleted cloud archive in LOG_EXCLUSAO_NUVEXA; a failure is logged only.
-  void RegistrarExclusao(const std::string& cnpj, const std::string& ArquivoExcluido);
+  void RecordDeletion(const std::string& cnpj, const std::string& ArquivoExcluido);
   void TrimGuarded(const std::string& folder, const std::vector<std::pair<int, std::string>>& keep_by_mask);
 
   platform::EventLoop& main_loop_;
