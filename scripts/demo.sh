@@ -19,9 +19,10 @@ bash scripts/firebird.sh start
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)" --target nuvexa nuvexa-fake-cloud >/dev/null
 
-# the server writes the backups beside the executable through its group
+# the executable's folder is root's; the service shares only the backup folders with the
+# server, which it creates itself
 mkdir -p "$demo"
-chgrp firebird "$demo" && chmod 2770 "$demo"
+chown root:root "$demo" && chmod 0755 "$demo"
 mkdir -p "$demo/copias"
 cp build/nuvexa "$demo/nuvexa"
 if [ ! -f "$demo/dados/QUORVO.FDB" ] || [ ! -f "$demo/dados/CENTRAL.FDB" ]; then

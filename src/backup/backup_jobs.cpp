@@ -1,5 +1,6 @@
 // The two backup jobs of a cycle and the archive and trim steps they run.
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <string>
 #include <thread>
@@ -30,6 +31,12 @@ namespace {
 
 std::string MessageOf(const std::exception& e) { return e.what(); }
 
+// The database server's group, which writes the backup files into the backup folders.
+std::string ServerGroup() {
+  const char* group = std::getenv("NUVEXA_SERVER_GROUP");
+  return group != nullptr && *group != '\0' ? group : "firebird";
+}
+
 }  // namespace
 
 bool TSrvNuvexa::CloudBackupActive() { return TBPadrao.FieldByName("NUVEXADESATIVAR").AsString() != "Y"; }
@@ -48,7 +55,7 @@ bool TSrvNuvexa::BackupReceitaDigital() {
 bool TSrvNuvexa::RunBackupJob(const BackupJob& job) {
   const std::string pasta = executable_folder_ + job.folder;
   try {
-    platform::ForceDirectories(pasta);
+    platform::CreateSharedFolder(pasta, ServerGroup());
   } catch (const std::exception&) {
     // not reported here: the server then fails to write the backup, and that error is logged
   }

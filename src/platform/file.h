@@ -15,8 +15,9 @@ class FileError : public std::runtime_error {
 
 bool FileExists(const std::string& path);
 
-// An open file, closed when the object goes. Files are created with mode 0660 at most:
-// the pharmacy's data must not be readable by other users.
+// An open file, closed when the object goes. Files are created with mode 0640 at most
+// (the pharmacy's data must not be readable by other users) and never opened through a
+// symbolic link or a second hard link: the folder may be shared with the server's account.
 class File {
  public:
   enum class Access { ReadAppend, WriteAppend };

@@ -38,7 +38,9 @@ class InputFile {
 };
 
 // A file created, or truncated when present, for writing. It never stays readable by
-// other users (mode 0660 at most, whatever the umask): it may hold the pharmacy's data.
+// other users (mode 0640 at most, whatever the umask): it may hold the pharmacy's data.
+// A symbolic link, a second hard link or anything but a regular file at the path is
+// refused, not written through.
 class OutputFile {
  public:
   // Throws FileError.

@@ -9,9 +9,15 @@ namespace platform {
 // else may read the pharmacy's data. Throws FileError.
 void ForceDirectories(const std::string& folder);
 bool DirectoryExists(const std::string& folder);
+// Creates a folder that the database server writes into, when it is missing: the group
+// `group` (a group name), setgid so that what the server writes keeps that group, mode
+// 2770 whatever the umask. An existing folder is left as it is. The parent must exist.
+// Throws FileError; a group that does not exist leaves the folder to root's group.
+void CreateSharedFolder(const std::string& folder, const std::string& group);
 
-// Copies a file, replacing the target. The target gets mode 0660 at most. Throws FileError
-// whose message is the system's description of the failure.
+// Copies a file, replacing the target. The target gets mode 0640 at most and is refused
+// when it is a symbolic link or not a regular file. Throws FileError whose message is the
+// system's description of the failure.
 void CopyFileReplacing(const std::string& source, const std::string& target);
 
 // Gives `from` the name `to` in one step, replacing a file of that name, so a reader of

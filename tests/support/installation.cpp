@@ -1,6 +1,5 @@
 #include "support/installation.h"
 
-#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,11 +29,8 @@ std::string ReadSourceFile(std::string_view relative_path) {
 std::string NuvexaBinary() { return NUVEXA_BINARY; }
 
 Installation::Installation() {
-  if (const group* firebird = ::getgrnam("firebird")) {
-    if (::chown(folder_.Path().c_str(), static_cast<uid_t>(-1), firebird->gr_gid) != 0)
-      throw std::runtime_error("cannot give " + folder_.Path() + " to the firebird group");
-  }
-  ::chmod(folder_.Path().c_str(), 02770);
+  if (::chown(folder_.Path().c_str(), 0, 0) != 0 || ::chmod(folder_.Path().c_str(), 0755) != 0)
+    throw std::runtime_error("cannot give " + folder_.Path() + " to root with mode 0755");
 }
 
 void Installation::WriteSettings(const std::vector<std::string>& lines) const {

@@ -14,8 +14,8 @@ std::string ReadSourceFile(std::string_view relative_path);
 std::string NuvexaBinary();
 
 // A folder laid out as an installation: the folder of the executable, with quorvo.ini and
-// Nuvexa.log in it. It belongs to the Firebird server's group with mode 2770, as the
-// package arranges it, so the server can write the backup folders inside it.
+// Nuvexa.log in it. It is root's with mode 0755, as the package installs it: the server's
+// account may enter it but write only into the backup folders that the service creates.
 class Installation {
  public:
   Installation();

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/private_file.h"
+
 namespace platform {
 namespace {
 
@@ -27,8 +29,10 @@ bool FileExists(const std::string& path) {
 
 File File::OpenForAppend(const std::string& path, Access access) {
   const int mode = access == Access::ReadAppend ? O_RDWR : O_WRONLY;
-  const int fd = ::open(path.c_str(), mode | O_APPEND | O_CREAT | O_CLOEXEC, 0660);
-  if (fd < 0) ThrowFileError(FileExists(path) ? "Cannot open file" : "Cannot create file", path, errno);
+  const bool existed = FileExists(path);
+  std::string failure;
+  const int fd = posix::OpenPrivateFile(path, mode | O_APPEND, failure);
+  if (fd < 0) throw FileError(std::string(existed ? "Cannot open file" : "Cannot create file") + " \"" + path + "\". " + failure);
   return File(fd, path);
 }
 

@@ -8,10 +8,10 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/posix/private_file.h"
+
 namespace platform {
 namespace {
-
-constexpr mode_t kMostOpenMode = 0660;
 
 [[noreturn]] void ThrowFileError(const char* what, const std::string& path, int error) {
   throw FileError(std::string(what) + " \"" + path + "\". " + std::strerror(error));
@@ -75,15 +75,10 @@ std::size_t InputFile::Read(std::span<char> buffer) {
 }
 
 OutputFile OutputFile::Create(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kMostOpenMode);
-  if (fd < 0) ThrowFileError("Cannot create file", path, errno);
-  OutputFile file(fd, path);
-  // A file that was already there keeps its mode through O_TRUNC, which may let others read it.
-  struct stat st{};
-  if (::fstat(fd, &st) != 0) ThrowFileError("Cannot create file", path, errno);
-  if ((st.st_mode & 07777 & ~kMostOpenMode) != 0 && ::fchmod(fd, st.st_mode & kMostOpenMode) != 0)
-    ThrowFileError("Cannot create file", path, errno);
-  return file;
+  std::string failure;
+  const int fd = posix::OpenPrivateFile(path, O_WRONLY | O_TRUNC, failure);
+  if (fd < 0) throw FileError("Cannot create file \"" + path + "\". " + failure);
+  return OutputFile(fd, path);
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept

@@ -1,6 +1,7 @@
 #include "platform/folders.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/posix/private_file.h"
 
 namespace platform {
 namespace {
@@ -73,11 +75,30 @@ void ForceDirectories(const std::string& folder) {
   ::chmod(path.c_str(), 02770);
 }
 
+void CreateSharedFolder(const std::string& folder, const std::string& group) {
+  std::string path = folder;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (DirectoryExists(path)) return;
+  if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+    throw FileError("Cannot create folder \"" + path + "\". " + std::strerror(errno));
+  // the group first, then the bits: nobody else can enter meanwhile
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) throw FileError("Cannot create folder \"" + path + "\". " + std::strerror(errno));
+  const Descriptor folder_fd(fd);
+  if (const ::group* entry = ::getgrnam(group.c_str()); entry != nullptr) {
+    if (::fchown(folder_fd.get(), static_cast<uid_t>(-1), entry->gr_gid) != 0)
+      throw FileError("Cannot give folder \"" + path + "\" to group " + group + ". " + std::strerror(errno));
+  }
+  if (::fchmod(folder_fd.get(), 02770) != 0)
+    throw FileError("Cannot create folder \"" + path + "\". " + std::strerror(errno));
+}
+
 void CopyFileReplacing(const std::string& source, const std::string& target) {
   Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) ThrowSystemError(errno);
-  Descriptor out(::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0660));
-  if (out.get() < 0) ThrowSystemError(errno);
+  std::string failure;
+  Descriptor out(posix::OpenPrivateFile(target, O_WRONLY | O_TRUNC, failure));
+  if (out.get() < 0) throw FileError(failure);
   try {
     CopyContent(in.get(), out);
   } catch (...) {

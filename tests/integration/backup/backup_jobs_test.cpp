@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -167,6 +168,41 @@ TEST_F(BackupJobs, CloudCopyOnArchivesTheBackupAndRemovesIt) {
   EXPECT_EQ(RestoredRows(extracted, *pharmacy_, "PRODUTOS"), "3");
 }
 
+// The executable's folder is root's (0755): only the backup folders that the service makes
+// let the server in, and nothing the service writes is readable by other users.
+TEST_F(BackupJobs, TheServerWritesIntoTheFoldersTheServiceSharesAndNothingIsWorldReadable) {
+  // each job trims its external folder of the other job's kind of file: one folder each
+  const std::string externa = installation_.Folder() + "copias/";
+  const std::string externa_receita = installation_.Folder() + "copias-receita/";
+  platform::ForceDirectories(externa);
+  platform::ForceDirectories(externa_receita);
+  Settings({"PastaExternaBackupDrovana=" + externa, "PastaExternaBackupReceitaDigital=" + externa_receita});
+  const mode_t saved = ::umask(0);  // whatever the service inherits
+  module_.RunCycleNow();
+  ::umask(saved);
+  ASSERT_THAT(installation_.LogMessages(), IsEmpty());
+
+  const ::group* firebird = ::getgrnam("firebird");
+  ASSERT_NE(firebird, nullptr);
+  for (const char* name : {"BACKUP DROVANA", "BACKUP RECEITA DIGITAL"}) {
+    struct stat st{};
+    ASSERT_EQ(::stat(Folder(name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 07777, 02770u) << name;
+    EXPECT_EQ(st.st_gid, firebird->gr_gid) << name;
+  }
+  const std::string archive = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".zip");
+  const std::string receita = Stamped("BACKUP RECEITA DIGITAL", "NuvexaRecDigital_", ".fbk");
+  ASSERT_TRUE(platform::FileExists(archive));
+  ASSERT_TRUE(platform::FileExists(receita)) << "the server wrote into the shared folder";
+  for (const std::string& ours : {archive, externa + platform::ExtractFileName(archive),
+                                   externa_receita + platform::ExtractFileName(receita)}) {
+    struct stat st{};
+    ASSERT_EQ(::stat(ours.c_str(), &st), 0) << ours;
+    EXPECT_EQ(st.st_mode & 0007, 0u) << ours << " is readable by others";
+    EXPECT_EQ(st.st_mode & 0777, 0640u) << ours;
+  }
+}
+
 TEST_F(BackupJobs, FailedBackupLogsTheServerMessageAndStillTrims) {
   SetCloudSwitch("Y");
   PrepareCycle();
@@ -192,6 +228,7 @@ TEST_F(BackupJobs, FailedBackupLogsTheServerMessageAndStillTrims) {
 TEST_F(BackupJobs, ArchiveThatCannotBeCreatedLeavesNoArchiveAndFailsTheJob) {
   PrepareCycle();
   const std::string archive = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".zip");
+  platform::CreateSharedFolder(Folder("BACKUP DROVANA"), "firebird");
   platform::ForceDirectories(archive);  // a folder where the archive should go
   EXPECT_FALSE(module_.BackupDrovana());
   EXPECT_THAT(installation_.LogMessages(), ElementsAre(StartsWith("Falha ao compactar o arquivo: ")));

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -120,9 +122,22 @@ TEST(ActivityLogFailure, UnwritableTargetsRaise) {
   const Case kCases[] = {
       {"missing folder", folder.Path() + "missing/Nuvexa.log"},
       {"the folder is a file", not_a_folder + "/Nuvexa.log"},
-      {"a full disk", "/dev/full"},
+      {"a device is not a file the log writes to", "/dev/full"},
   };
   for (const auto& c : kCases) EXPECT_THROW(ActivityLog(c.path).Write("x"), platform::FileError) << c.why;
+}
+
+TEST(ActivityLogFailure, ALogThatIsASymbolicLinkIsNotWrittenThrough) {
+  test::TempFolder folder;
+  const std::string other = folder.WriteFile("shadow", "root's own file\n");
+  ASSERT_EQ(::symlink(other.c_str(), (folder.Path() + "Nuvexa.log").c_str()), 0);
+  try {
+    ActivityLog(folder.Path() + "Nuvexa.log").Write("Falha na conexão com o banco de dados!!!");
+    ADD_FAILURE() << "written through the link";
+  } catch (const platform::FileError& error) {
+    EXPECT_THAT(error.what(), ::testing::HasSubstr("symbolic link"));
+  }
+  EXPECT_EQ(ReadAll(other), "root's own file\n");
 }
 
 }  // namespace
