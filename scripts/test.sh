@@ -18,6 +18,8 @@ build_and_test() {
 }
 
 build_and_test build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# the Debian package, installed, registered and removed on this machine
+bash scripts/package-test.sh build
 # intercept_tls_get_addr=0: up to GCC 13 the runtime's __tls_get_addr interceptor can take a
 # dynamic TLS block (the Firebird client's) for an old glibc header and crash the leak
 # checker's tracer at exit, after the tests passed; leaks are still found without it.

@@ -13,4 +13,13 @@ bool FindSwitch(const std::vector<std::string>& arguments, std::string_view name
   return false;
 }
 
+HostCommand ParseHostCommand(const std::vector<std::string>& arguments) {
+  const auto found = [&](std::string_view name) { return FindSwitch(arguments, name); };
+  if (found("INSTALL")) return {HostAction::kInstall, found("SILENT")};
+  if (found("UNINSTALL")) return {HostAction::kUninstall, found("SILENT")};
+  if (found("CONSOLE")) return {HostAction::kConsole, false};
+  if (found("ONCE")) return {HostAction::kOnce, false};
+  return {};
+}
+
 }  // namespace nuvexa

@@ -97,6 +97,14 @@ TEST_F(Foreground, OnceExitsZeroOnACleanCycle) {
   installation_.WriteSettings({"Servidor=localhost", "Caminho=" + database.Path()});
   EXPECT_EQ(InstalledNuvexa::WaitExit(nuvexa_.Start("ONCE", stderr_), 60s), 0);
   EXPECT_FALSE(platform::FileExists(installation_.Folder() + "Nuvexa.log"));
+  // the runtime files are written at every start, first of all, and are nobody else's to read
+  for (const char* runtime_file : {"libeay32.dll", "ssleay32.dll", "openssl.exe", "zlib1.dll"}) {
+    const std::string path = installation_.Folder() + runtime_file;
+    EXPECT_TRUE(platform::FileExists(path)) << runtime_file;
+    EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::others_all,
+              std::filesystem::perms::none)
+        << runtime_file;
+  }
 }
 
 TEST_F(Foreground, OnceWithTheCloudCopyOnStoresTheArchiveInTheCompanyFolder) {
