@@ -140,6 +140,8 @@ HttpResponse CurlTransport::Send(const HttpRequest& request) {
   Set(handle, CURLOPT_FORBID_REUSE, 1L);
   Set(handle, CURLOPT_FOLLOWLOCATION, request.follow_redirects ? 1L : 0L);
   Set(handle, CURLOPT_MAXREDIRS, 10L);
+  // a redirect must not take the token and the pharmacy's data off TLS
+  Set(handle, CURLOPT_REDIR_PROTOCOLS_STR, "https");
 
   if (request.timeout.count() > 0) {
     Set(handle, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(request.timeout.count()));

@@ -16,6 +16,10 @@ std::string JsonStringContent(std::string_view value);
 // pairs above the BMP), since raw non-ASCII bytes are refused in that header.
 std::string HeaderSafeJsonStringContent(std::string_view value);
 
+// The path itself; throws CloudError when it holds a line break (CR or LF), which would end
+// a header line or split an argument. Every builder below that takes a path checks it.
+std::string_view CheckedPath(std::string_view path);
+
 // list_folder and delete_v2 body: { "path":"<path>"}
 std::string PathBody(std::string_view path);
 // upload and download "Dropbox-API-Arg": { "path":"<path>"}

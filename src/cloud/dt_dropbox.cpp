@@ -107,6 +107,9 @@ TDTDropBox::TDTDropBox(std::unique_ptr<HttpTransport> transport, CloudHosts host
     : transport_(std::move(transport)), hosts_(std::move(hosts)) {}
 
 HttpRequest TDTDropBox::NewRequest(const std::string& url, const char* content_type) const {
+  // the token goes into a header line: a line break in it would add headers of its own
+  if (FAccessToken.find_first_of("\r\n") != std::string::npos)
+    throw CloudError("O token de acesso contém uma quebra de linha (CR ou LF); nenhum pedido foi enviado");
   HttpRequest request;
   request.method = "POST";
   request.url = url;
@@ -227,6 +230,8 @@ void TDTDropBox::UploadSessionFinish(const std::string& SessionID, std::int64_t 
 
 TRetorno& TDTDropBox::UploadInSession(const std::string& CaminhoArquivo, std::string_view PastaDestino,
                                       std::int32_t Chunksize) {
+  // the commit path goes out last: a bad one must stop the session before it starts
+  Recorded([&] { CheckedPath(PastaDestino); });
   const auto file = platform::InputFile::Open(CaminhoArquivo);
   const auto size = static_cast<std::int64_t>(file.Size());
   if (Chunksize >= size) return Upload(CaminhoArquivo, PastaDestino);

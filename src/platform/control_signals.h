@@ -32,4 +32,8 @@ class ControlSignals {
   std::thread thread_;
 };
 
+// A peer that hangs up must fail the write that meets it, not end the process: SIGPIPE is
+// ignored for the whole process (a write then fails with EPIPE).
+void IgnoreBrokenPipes();
+
 }  // namespace platform

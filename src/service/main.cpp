@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "deploy/runtime_deployment.h"
+#include "platform/control_signals.h"
 #include "platform/paths.h"
 #include "service/command_line.h"
 #include "service/foreground_host.h"
@@ -47,6 +48,7 @@ int main(int argc, char** argv) {
 
     // the first step of every run, INSTALL and UNINSTALL included, before anything else
     nuvexa::deploy::DeployRuntimeFiles(folder);
+    platform::IgnoreBrokenPipes();
 
     return RunProcess(std::vector<std::string>(argv, argv + argc), folder);
   } catch (const std::exception& e) {

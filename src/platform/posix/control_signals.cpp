@@ -48,4 +48,6 @@ void ControlSignals::Watch() {
   }
 }
 
+void IgnoreBrokenPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
 }  // namespace platform

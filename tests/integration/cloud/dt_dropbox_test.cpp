@@ -19,6 +19,7 @@
 #include "platform/date_time.h"
 #include "support/fake_cloud_server.h"
 #include "support/temp_folder.h"
+#include "support/test_files.h"
 
 namespace nuvexa::cloud {
 namespace {
@@ -376,6 +377,22 @@ TEST_F(CloudClientTest, TransportAndTlsFailuresCarryTheTransportsMessage) {
   EXPECT_TRUE(tls13.LogLines().empty());
   EXPECT_TRUE(good.LogLines().empty());
   EXPECT_FALSE(fs::exists(good.root() / "t"));
+}
+
+TEST_F(CloudClientTest, ARedirectIsFollowedOverHttpsOnly) {
+  FakeCloudServer plain;  // no certificate: plain HTTP, where the token would travel in the clear
+  const std::string target = "http://127.0.0.1:" + std::to_string(plain.port()) + "/2/files/create_folder_v2";
+  FakeCloudServer server(certificates_.ServerArguments());
+  const std::string rule = json{{"endpoint", "/2/files/create_folder_v2"}, {"status", 307},
+                                {"headers", {{"Location", target}}}}.dump();
+  ASSERT_EQ(test::RunCommand("curl -sS --cacert '" + certificates_.CaFile() + "' -X POST -d '" + rule +
+                             "' https://127.0.0.1:" + std::to_string(server.port()) + "/__admin/fail")
+                .status,
+            0);
+  auto client = ClientOf(server.port(), certificates_.CaFile());
+  EXPECT_THROW(client->CriarPasta("/redirected"), CloudError);
+  EXPECT_EQ(client->Retorno.StatusCode, 400);
+  EXPECT_TRUE(plain.LogLines().empty()) << "nothing reached the plain-HTTP address";
 }
 
 TEST_F(CloudClientTest, ClearFolderDeletesTheOldestBeyondTheLimits) {

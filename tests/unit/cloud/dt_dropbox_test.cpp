@@ -8,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "cloud/cloud_error.h"
 #include "support/temp_folder.h"
 
 namespace nuvexa::cloud {
@@ -67,6 +68,46 @@ TEST(CloudClientRequests, TimeoutsAndRedirectsPerOperation) {
       EXPECT_EQ(request.follow_redirects, c.follow_redirects) << c.why << ": " << request.url;
       EXPECT_EQ(request.timeout, c.expected_timeout) << c.why << ": " << request.url;
     }
+  }
+}
+
+}  // namespace
+}  // namespace nuvexa::cloud
+
+namespace nuvexa::cloud {
+namespace {
+
+TEST(CloudClientRequests, ALineBreakInTheTokenOrAPathSendsNothing) {
+  test::TempFolder folder;
+  const std::string file = folder.WriteFile("f.zip", "12345");
+  struct Case {
+    const char* why;
+    std::string token;
+    std::function<void(TDTDropBox&)> operation;
+  };
+  const Case cases[] = {
+      {"a token that would add a header", "t\r\nX-Injected: 1", [](TDTDropBox& c) { c.CriarPasta("/a"); }},
+      {"a token with a bare LF", "t\n", [&](TDTDropBox& c) { c.Upload(file, "/a/f.zip"); }},
+      {"a folder path", "t", [](TDTDropBox& c) { c.CriarPasta("/a\r\nb"); }},
+      {"an upload path", "t", [&](TDTDropBox& c) { c.Upload(file, "/a/f\n.zip"); }},
+      {"a session's commit path", "t", [&](TDTDropBox& c) { c.UploadInSession(file, "/a/\nf.zip", 2); }},
+      {"a deletion", "t", [](TDTDropBox& c) { c.DeletarPasta("/a\n"); }},
+      {"a listing", "t", [](TDTDropBox& c) { c.ListarArquivosDaPasta("/a\r"); }},
+  };
+  for (const auto& c : cases) {
+    std::vector<Asked> asked;
+    TDTDropBox client(std::make_unique<RecordingTransport>(asked), CloudHosts{"https://api", "https://content"});
+    client.SetAccessToken(c.token);
+    try {
+      c.operation(client);
+      ADD_FAILURE() << c.why << ": no error";
+    } catch (const CloudError& error) {
+      EXPECT_NE(std::string(error.what()).find("quebra de linha"), std::string::npos) << c.why << ": " << error.what();
+    }
+    EXPECT_TRUE(asked.empty()) << c.why << ": nothing went out";
+    // the listing records its failures in an error entry, every other operation in Retorno
+    const int recorded = client.ListaArquivos.empty() ? client.Retorno.StatusCode : client.ListaArquivos.back().StatusCode;
+    EXPECT_EQ(recorded, 400) << c.why;
   }
 }
 
