@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -37,6 +38,26 @@ std::string ServerGroup() {
   return group != nullptr && *group != '\0' ? group : "firebird";
 }
 
+// Runs one step of a job; an error it raises is logged, after `prefix`, and the step counts
+// as failed, so that the job goes on with its other steps or returns.
+template <typename Step>
+bool LoggedStep(TSrvNuvexa& module, std::string_view prefix, Step&& step) {
+  try {
+    step();
+    return true;
+  } catch (const std::exception& e) {
+    module.DoSaveLog(std::string(prefix) + MessageOf(e));
+    return false;
+  }
+}
+
+// Which files a folder keeps: (count, mask) pairs, trimmed in this order.
+std::vector<std::pair<int, std::string>> KeptFiles(bool pharmacy, bool cloud_active) {
+  if (!pharmacy) return {{3, "*.fbk"}, {0, "*.zip"}};
+  if (cloud_active) return {{20, "*.zip"}, {0, "*.fbk"}};
+  return {{0, "*.zip"}, {5, "*.fbk"}};
+}
+
 }  // namespace
 
 bool TSrvNuvexa::CloudBackupActive() { return TBPadrao.FieldByName("NUVEXADESATIVAR").AsString() != "Y"; }
@@ -68,53 +89,49 @@ bool TSrvNuvexa::RunBackupJob(const BackupJob& job) {
   std::string externa = settings.ReadString("Quorvo", job.external_folder_key, "");
   const std::string arquivo = pasta + job.file_prefix + backup::BackupStamp(DataHoraAtualBackup) + ".fbk";
 
-  bool result = false;
-  try {
-    {
-      backup::TFDIBBackup request;
-      request.VendorLib = FDPhysFBDriverLink1VendorLib;
-      request.UserName = Conndrovana.ParamValue("User_Name");
-      request.Password = Conndrovana.ParamValue("Password");
-      request.Host = servidor;
-      request.Database = database;
-      request.Protocol = backup::TIBProtocol::ipTCPIP;
-      request.BackupFiles = {arquivo};
-      request.Backup();
-    }
-    if (!job.pharmacy) {
-      ArquivoCompactadoReceitaDigital = arquivo;
-      result = true;
-    } else if (CloudBackupActive()) {
+  const bool made = LoggedStep(*this, "", [&] {
+    backup::TFDIBBackup request;
+    request.VendorLib = FDPhysFBDriverLink1VendorLib;
+    request.UserName = Conndrovana.ParamValue("User_Name");
+    request.Password = Conndrovana.ParamValue("Password");
+    request.Host = servidor;
+    request.Database = database;
+    request.Protocol = backup::TIBProtocol::ipTCPIP;
+    request.BackupFiles = {arquivo};
+    request.Backup();
+  });
+
+  // The pharmacy's folders keep archives or backup files by the cloud switch. Unread, no
+  // rule is safe (each deletes the other kind of backup), so the job stops here, and the
+  // backup file stays for the next cycle's trim.
+  bool cloud_active = false;
+  if (job.pharmacy && !LoggedStep(*this, "", [&] { cloud_active = CloudBackupActive(); })) return false;
+
+  bool result = made;
+  if (made && !job.pharmacy) {
+    ArquivoCompactadoReceitaDigital = arquivo;
+  } else if (made && cloud_active) {
+    result = false;
+    LoggedStep(*this, "", [&] {
       const std::string destino = platform::ChangeFileExt(arquivo, ".zip");
       // only a complete archive may be uploaded and recorded as the last backup
       result = CompactarArquivo(arquivo, destino);
       if (result) ArquivoCompactadoDrovana = destino;
-    } else {
-      result = true;
-    }
-  } catch (const std::exception& e) {
-    DoSaveLog(MessageOf(e));
+    });
   }
 
-  // which files a folder keeps: (count, mask) pairs, trimmed in this order
-  auto trims = [&]() -> std::vector<std::pair<int, std::string>> {
-    if (!job.pharmacy) return {{3, "*.fbk"}, {0, "*.zip"}};
-    if (CloudBackupActive()) return {{20, "*.zip"}, {0, "*.fbk"}};
-    return {{0, "*.zip"}, {5, "*.fbk"}};
-  };
-  TrimGuarded(pasta, trims());
+  const auto trims = KeptFiles(job.pharmacy, cloud_active);
+  TrimGuarded(pasta, trims);
 
   if (externa.empty()) return result;
   externa = platform::IncludeTrailingPathDelimiter(externa);
-  try {
-    const std::string origem = !job.pharmacy          ? ArquivoCompactadoReceitaDigital
-                               : CloudBackupActive() ? ArquivoCompactadoDrovana
-                                                     : arquivo;
+  LoggedStep(*this, "Falha ao copiar Backup para pasta externa: ", [&] {
+    const std::string origem = !job.pharmacy ? ArquivoCompactadoReceitaDigital
+                               : cloud_active ? ArquivoCompactadoDrovana
+                                              : arquivo;
     platform::CopyFileReplacing(origem, externa + platform::ExtractFileName(origem));
-  } catch (const std::exception& e) {
-    DoSaveLog("Falha ao copiar Backup para pasta externa: " + MessageOf(e));
-  }
-  TrimGuarded(externa, trims());
+  });
+  TrimGuarded(externa, trims);
   return result;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -14,6 +16,13 @@ class FileError : public std::runtime_error {
 };
 
 bool FileExists(const std::string& path);
+
+// Hands `bytes` to `write_some` until all are written. `write_some` writes a leading part of
+// what it is given and returns how many bytes that was, throwing FileError for the system's
+// failures. Writing nothing is a failure too (FileError naming `path`): a target that takes
+// no bytes would otherwise be asked for ever.
+void WriteAll(const std::string& path, std::string_view bytes,
+              const std::function<std::size_t(std::string_view rest)>& write_some);
 
 // An open file, closed when the object goes. Files are created with mode 0640 at most
 // (the pharmacy's data must not be readable by other users) and never opened through a
@@ -31,9 +40,13 @@ class File {
   File& operator=(const File&) = delete;
   ~File();
 
-  // Waits for an exclusive advisory lock, released when the file is closed, so two
-  // writers never interleave their entries.
-  void LockExclusive();
+  // How long LockExclusive waits by default.
+  static constexpr std::chrono::milliseconds kLockPatience{10'000};
+
+  // Waits up to `patience` for an exclusive advisory lock, released when the file is
+  // closed, so two writers never interleave their entries. Throws FileError when another
+  // process still holds the file locked: a stuck writer must not stop the service.
+  void LockExclusive(std::chrono::milliseconds patience = kLockPatience);
   std::uint64_t Size() const;
   // Up to `count` bytes from `offset`; fewer at the end of the file.
   std::string ReadAt(std::uint64_t offset, std::size_t count) const;

@@ -27,7 +27,9 @@ std::optional<std::uint32_t> FileAttributes(const std::string& path);
 // Whether the two paths name the same existing file.
 bool SameFile(const std::string& a, const std::string& b);
 
-// Removes a file; false when it could not be removed (it may not have existed).
+// Removes a file; false when it could not be removed (it may not have existed). A read-only
+// file (as FileAttributes shows it) stays and gives false, as Windows' DeleteFile does, so
+// that a backup someone protected that way survives the trims on every platform.
 bool RemoveFile(const std::string& path);
 
 }  // namespace platform

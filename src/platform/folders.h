@@ -15,9 +15,12 @@ bool DirectoryExists(const std::string& folder);
 // Throws FileError; a group that does not exist leaves the folder to root's group.
 void CreateSharedFolder(const std::string& folder, const std::string& group);
 
-// Copies a file, replacing the target. The target gets mode 0640 at most and is refused
-// when it is a symbolic link or not a regular file. Throws FileError whose message is the
-// system's description of the failure.
+// Copies a file, replacing the target. The copy is written beside the target under a
+// hidden name and renamed into place, so a failed copy leaves no partial target and an
+// existing one as it was. The target gets mode 0640 at most; it is refused when it is a
+// symbolic link, a second hard link or not a regular file, and when it is the source
+// itself (however its path is written, through links or mounts), which is never touched.
+// Throws FileError whose message is the system's description of the failure.
 void CopyFileReplacing(const std::string& source, const std::string& target);
 
 // Gives `from` the name `to` in one step, replacing a file of that name, so a reader of

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "platform/code_page.h"
 #include "platform/file.h"
@@ -13,23 +14,15 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LEBom = "\xFF\xFE";
 constexpr std::string_view kUtf16BEBom = "\xFE\xFF";
 
-// What an existing file tells before an entry is appended to it.
-struct LogFileState {
-  LogEncoding encoding = LogEncoding::Ansi;
-  bool needs_line_break = false;
-};
-
-LogFileState InspectLog(const platform::File& file) {
-  const std::uint64_t size = file.Size();
-  LogFileState state;
-  state.encoding = DetectLogEncoding(file.ReadAt(0, 3));
-  const std::uint64_t bom = ByteOrderMark(state.encoding).size();
-  if (size > bom) {
-    const std::uint64_t tail_size = std::min<std::uint64_t>(2, size - bom);
-    state.needs_line_break =
-        !EndsWithLineBreak(file.ReadAt(size - tail_size, static_cast<std::size_t>(tail_size)), state.encoding);
+// Opens the log for reading and appending; when it cannot be read, for appending alone,
+// keeping the read error for the entry to carry.
+platform::File OpenLog(const std::string& path, std::optional<platform::FileError>& read_error) {
+  try {
+    return platform::File::OpenForAppend(path, platform::File::Access::ReadAppend);
+  } catch (const platform::FileError& error) {
+    read_error = error;
+    return platform::File::OpenForAppend(path, platform::File::Access::WriteAppend);
   }
-  return state;
 }
 
 }  // namespace
@@ -101,23 +94,40 @@ std::string EncodeLogText(std::string_view utf8, LogEncoding encoding) {
   return std::string(utf8);
 }
 
-std::string ActivityLog::Write(std::string_view message) const {
-  std::string text(message);
+LogFileState InspectLog(std::uint64_t size,
+                        const std::function<std::string(std::uint64_t offset, std::size_t count)>& read_at) {
   LogFileState state;
-  platform::File file = [&] {
+  auto attempt = [&](std::uint64_t offset, std::size_t count) -> std::optional<std::string> {
     try {
-      platform::File f = platform::File::OpenForAppend(path_, platform::File::Access::ReadAppend);
-      f.LockExclusive();
-      state = InspectLog(f);
-      return f;
-    } catch (const platform::FileError& read_error) {
-      // the lines in the file stay where they are; the entry tells why it replaced the message
-      platform::File f = platform::File::OpenForAppend(path_, platform::File::Access::WriteAppend);
-      f.LockExclusive();
-      text = read_error.what();
-      return f;
+      return read_at(offset, count);
+    } catch (const platform::FileError& error) {
+      if (state.read_error.empty()) state.read_error = error.what();
+      return std::nullopt;
     }
-  }();
+  };
+  // A mark that cannot be read is taken for no mark: Windows-1252, the encoding in which
+  // the service creates the log.
+  if (const std::optional<std::string> head = attempt(0, 3)) state.encoding = DetectLogEncoding(*head);
+  const std::uint64_t bom = ByteOrderMark(state.encoding).size();
+  if (size <= bom) return state;
+  const std::uint64_t tail_size = std::min<std::uint64_t>(2, size - bom);
+  const std::optional<std::string> tail = attempt(size - tail_size, static_cast<std::size_t>(tail_size));
+  // Last bytes that cannot be read are taken for an unended line: an empty line at worst,
+  // never an entry glued to the end of the last one.
+  state.needs_line_break = !tail || !EndsWithLineBreak(*tail, state.encoding);
+  return state;
+}
+
+std::string ActivityLog::Write(std::string_view message) const {
+  std::optional<platform::FileError> read_error;
+  platform::File file = OpenLog(path_, read_error);
+  file.LockExclusive(lock_patience_);
+  const LogFileState state = InspectLog(file.Size(), [&](std::uint64_t offset, std::size_t count) {
+    if (read_error) throw *read_error;
+    return file.ReadAt(offset, count);
+  });
+  // the lines in the file stay where they are; the entry tells why it replaced the message
+  const std::string_view text = state.read_error.empty() ? message : std::string_view(state.read_error);
 
   std::string entry = BuildLogEntry(FormatLogTimestamp(platform::Now(), platform::LocaleDateTimeSeparators()), text);
   const std::string written = state.needs_line_break ? "\r\n" + entry : entry;

@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "platform/posix/private_file.h"
@@ -20,7 +22,25 @@ std::string SystemMessage(int error) { return std::strerror(error); }
   throw FileError(std::string(what) + " \"" + path + "\". " + SystemMessage(error));
 }
 
+// One write(2) of what is left, retried when a signal interrupts it.
+std::size_t WriteSome(int fd, std::string_view rest, const std::string& path) {
+  for (;;) {
+    const ssize_t n = ::write(fd, rest.data(), rest.size());
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) ThrowFileError("Cannot write file", path, errno);
+  }
+}
+
 }  // namespace
+
+void WriteAll(const std::string& path, std::string_view bytes,
+              const std::function<std::size_t(std::string_view rest)>& write_some) {
+  while (!bytes.empty()) {
+    const std::size_t written = write_some(bytes);
+    if (written == 0) throw FileError("Cannot write file \"" + path + "\". The system wrote no byte of it.");
+    bytes.remove_prefix(std::min(written, bytes.size()));
+  }
+}
 
 bool FileExists(const std::string& path) {
   struct stat st{};
@@ -51,9 +71,17 @@ File::~File() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void File::LockExclusive() {
-  while (::flock(fd_, LOCK_EX) != 0) {
-    if (errno != EINTR) ThrowFileError("Cannot lock file", path_, errno);
+void File::LockExclusive(std::chrono::milliseconds patience) {
+  using Clock = std::chrono::steady_clock;
+  constexpr std::chrono::milliseconds kStep{20};
+  const Clock::time_point deadline = Clock::now() + patience;
+  while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) ThrowFileError("Cannot lock file", path_, errno);
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline)
+      throw FileError("Cannot lock file \"" + path_ + "\". Another process keeps it locked.");
+    std::this_thread::sleep_for(std::min<Clock::duration>(kStep, deadline - now));
   }
 }
 
@@ -81,18 +109,13 @@ std::string File::ReadAt(std::uint64_t offset, std::size_t count) const {
 
 void File::Append(std::string_view bytes) {
   const std::uint64_t size_before = Size();
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      if (::ftruncate(fd_, static_cast<off_t>(size_before)) != 0) {
-        // nothing more can be done: the write error is the one to report
-      }
-      ThrowFileError("Cannot write file", path_, error);
+  try {
+    WriteAll(path_, bytes, [this](std::string_view rest) { return WriteSome(fd_, rest, path_); });
+  } catch (const FileError&) {
+    if (::ftruncate(fd_, static_cast<off_t>(size_before)) != 0) {
+      // nothing more can be done: the write error is the one to report
     }
-    done += static_cast<std::size_t>(n);
+    throw;
   }
 }
 

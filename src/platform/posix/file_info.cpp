@@ -44,6 +44,10 @@ bool SameFile(const std::string& a, const std::string& b) {
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  const std::optional<std::uint32_t> attributes = FileAttributes(path);
+  if (attributes && (*attributes & kAttrReadOnly) != 0) return false;
+  return ::unlink(path.c_str()) == 0;
+}
 
 }  // namespace platform

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -35,7 +36,7 @@ class Descriptor {
 
 [[noreturn]] void ThrowSystemError(int error) { throw FileError(std::strerror(error)); }
 
-void CopyContent(int in, Descriptor& out) {
+void CopyContent(int in, Descriptor& out, const std::string& target) {
   std::vector<char> buffer(1 << 20);
   for (;;) {
     const ssize_t n = ::read(in, buffer.data(), buffer.size());
@@ -44,16 +45,39 @@ void CopyContent(int in, Descriptor& out) {
       ThrowSystemError(errno);
     }
     if (n == 0) break;
-    for (ssize_t done = 0; done < n;) {
-      const ssize_t w = ::write(out.get(), buffer.data() + done, static_cast<std::size_t>(n - done));
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        ThrowSystemError(errno);
+    WriteAll(target, std::string_view(buffer.data(), static_cast<std::size_t>(n)), [&](std::string_view rest) {
+      for (;;) {
+        const ssize_t w = ::write(out.get(), rest.data(), rest.size());
+        if (w >= 0) return static_cast<std::size_t>(w);
+        if (errno != EINTR) ThrowSystemError(errno);
       }
-      done += w;
-    }
+    });
   }
+  // the copy is renamed into place next: its bytes must be on the disk before its name is
+  if (::fdatasync(out.get()) != 0) ThrowSystemError(errno);
   if (out.Close() != 0) ThrowSystemError(errno);
+}
+
+// The copy replaces the target by a rename, which never writes through what is there; still,
+// what OpenPrivateFile refuses to write into is refused here too, and so is the source
+// itself under another path (a link, a mount, "//"): it is the only copy there is.
+void CheckTarget(const std::string& target, const struct stat& source) {
+  struct stat st{};
+  if (::stat(target.c_str(), &st) == 0 && st.st_dev == source.st_dev && st.st_ino == source.st_ino)
+    throw FileError("\"" + target + "\" is the file being copied itself.");
+  if (::lstat(target.c_str(), &st) != 0) {
+    if (errno == ENOENT) return;
+    ThrowSystemError(errno);
+  }
+  if (const char* refusal = posix::RefusalOf(st)) throw FileError(refusal);
+}
+
+// Beside the target, so that the rename stays on one file system; hidden, so that no trim,
+// copy or upload takes it for a backup meanwhile.
+std::string PartialName(const std::string& target) {
+  const std::string::size_type slash = target.rfind('/');
+  const std::string::size_type name = slash == std::string::npos ? 0 : slash + 1;
+  return target.substr(0, name) + "." + target.substr(name) + ".part";
 }
 
 }  // namespace
@@ -96,14 +120,20 @@ void CreateSharedFolder(const std::string& folder, const std::string& group) {
 void CopyFileReplacing(const std::string& source, const std::string& target) {
   Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) ThrowSystemError(errno);
+  struct stat source_st{};
+  if (::fstat(in.get(), &source_st) != 0) ThrowSystemError(errno);
+  CheckTarget(target, source_st);
+  // written under another name and renamed into place: a failed copy leaves the target as
+  // it was, and a half-written one never passes for a backup
+  const std::string partial = PartialName(target);
   std::string failure;
-  Descriptor out(posix::OpenPrivateFile(target, O_WRONLY | O_TRUNC, failure));
+  Descriptor out(posix::OpenPrivateFile(partial, O_WRONLY | O_TRUNC, failure));
   if (out.get() < 0) throw FileError(failure);
   try {
-    CopyContent(in.get(), out);
+    CopyContent(in.get(), out, target);
+    if (std::rename(partial.c_str(), target.c_str()) != 0) ThrowSystemError(errno);
   } catch (...) {
-    // a half-written copy must not pass for a backup
-    ::unlink(target.c_str());
+    ::unlink(partial.c_str());
     throw;
   }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 namespace platform::posix {
@@ -12,5 +14,10 @@ namespace platform::posix {
 // and O_APPEND or O_TRUNC; truncation happens only once the file has passed the checks.
 // Returns the descriptor, or -1 with `failure` set to the reason, as the log shows it.
 int OpenPrivateFile(const std::string& path, int flags, std::string& failure);
+
+// Why a file found where the service writes is refused, as the log shows it: a symbolic
+// link, anything but a regular file, or a regular file with a second name. Null when it
+// is none of those.
+const char* RefusalOf(const struct stat& found);
 
 }  // namespace platform::posix

@@ -260,6 +260,43 @@ TEST_F(BackupJobs, ExternalCopiesAndTheirFailures) {
               ElementsAre("Falha ao copiar Backup para pasta externa: No such file or directory"));
 }
 
+TEST_F(BackupJobs, AnExternalFolderThatIsTheBackupFolderItselfLeavesTheArchiveWhole) {
+  // the administrator's link to the backup folder, made before the service made the folder
+  const std::string external = installation_.Folder() + "copias";
+  ASSERT_EQ(::symlink(Folder("BACKUP DROVANA").c_str(), external.c_str()), 0);
+  Settings({"PastaExternaBackupDrovana=" + external});
+  PrepareCycle();
+  ASSERT_TRUE(module_.BackupDrovana());
+  EXPECT_THAT(installation_.LogMessages(), ElementsAre(AllOf(StartsWith("Falha ao copiar Backup para pasta externa: "),
+                                                             HasSubstr("is the file being copied itself"))));
+  const std::string archive = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".zip");
+  EXPECT_EQ(test::RunCommand("unzip -t '" + archive + "'").status, 0) << "the archive the cloud step sends";
+}
+
+TEST_F(BackupJobs, ACloudSwitchThatCannotBeReadIsLoggedAndEndsTheJobWithoutTrimming) {
+  const std::string external = installation_.Folder() + "copias/";
+  platform::ForceDirectories(external);
+  Settings({"PastaExternaBackupDrovana=" + external});
+  platform::CreateSharedFolder(Folder("BACKUP DROVANA"), "firebird");
+  const std::string old_archive = Folder("BACKUP DROVANA") + "NuvexaDrovana_01012026_1000.zip";
+  const std::string old_backup = Folder("BACKUP DROVANA") + "NuvexaDrovana_01012026_1000.fbk";
+  std::ofstream(old_archive) << "old";
+  std::ofstream(old_backup) << "old";
+  // PADRAO was never opened: the switch's column is unknown to the query
+  module_.CarregarParametrosConexao("SYSDBA", test::kSysdbaPassword);
+  module_.Conndrovana.Open();
+  module_.DataHoraAtualBackup = platform::Now();
+
+  bool made = true;
+  ASSERT_NO_THROW(made = module_.BackupDrovana());
+  EXPECT_FALSE(made);
+  EXPECT_THAT(installation_.LogMessages(), ElementsAre("[FireDAC][Phys][FB]Field [NUVEXADESATIVAR] not found."));
+  EXPECT_TRUE(platform::FileExists(old_archive)) << "either trim rule would delete one kind of backup";
+  EXPECT_TRUE(platform::FileExists(old_backup));
+  EXPECT_TRUE(platform::FileExists(Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".fbk"))) << "the backup was made";
+  EXPECT_TRUE(fs::is_empty(external)) << "nothing copied by a guess";
+}
+
 // The trim on real files: the times decide, not the names.
 class Retention : public ::testing::Test {
  protected:
@@ -302,6 +339,22 @@ TEST_F(Retention, ZeroDeletesTheMaskOnlyAndLeavesHiddenFilesAndFolders) {
   module_.LimpaPastaLocal(platform::ExcludeTrailingPathDelimiter(folder_.Path()), 0, "*.fbk");
   EXPECT_THAT(Remaining(), ElementsAre(".hidden.fbk", "c.zip", "sub.fbk"));
   EXPECT_TRUE(platform::FileExists(folder_.Path() + "sub.fbk/inner.fbk"));
+}
+
+TEST_F(Retention, ReadOnlyFilesStayAndTheTrimGoesOn) {
+  // read-only: nobody may write it, whoever may read or run it
+  struct Kept { const char* name; mode_t mode; bool stays; };
+  const Kept kFiles[] = {
+      {"a-owner-writable.fbk", 0644, false}, {"b-read-only.fbk", 0444, true}, {"c-group-writable.fbk", 0460, false},
+      {"d-read-and-run.fbk", 0555, true},    {"e-write-only.fbk", 0200, false},
+  };
+  int age = 100;
+  for (const Kept& f : kFiles) {
+    MakeFile(f.name, age -= 10);
+    ASSERT_EQ(::chmod((folder_.Path() + f.name).c_str(), f.mode), 0);
+  }
+  module_.LimpaPastaLocal(folder_.Path(), 0, "*.fbk");
+  for (const Kept& f : kFiles) EXPECT_EQ(platform::FileExists(folder_.Path() + f.name), f.stays) << f.name;
 }
 
 TEST_F(Retention, FewerFilesThanTheCountOrNoFolderDeleteNothing) {

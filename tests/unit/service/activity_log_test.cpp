@@ -3,8 +3,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -15,6 +19,8 @@
 namespace nuvexa {
 namespace {
 
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 
 std::string ReadAll(const std::string& path) {
@@ -62,8 +68,65 @@ TEST(ActivityLogFormat, LineBreakAtTheEndInEachEncoding) {
   for (const auto& c : kCases) EXPECT_EQ(EndsWithLineBreak(c.tail, c.encoding), c.ends) << c.tail.size();
 }
 
+TEST(ActivityLogFormat, WhatCannotBeReadOfTheFileIsAssumed) {
+  constexpr std::uint64_t kEnd = ~std::uint64_t{0};
+  struct Case {
+    const char* why;
+    std::string file;
+    std::uint64_t unreadable_from, unreadable_to;  // a read that touches these bytes fails
+    LogEncoding encoding;
+    bool needs_break, read_error;
+  };
+  const Case kCases[] = {
+      {"nothing read: Windows-1252, and a break in case the last line is unended", "01/01/2026 - antiga", 0, kEnd,
+       LogEncoding::Ansi, true, true},
+      {"nothing read of an empty file: nothing to end", "", 0, kEnd, LogEncoding::Ansi, false, true},
+      {"the mark read, the last bytes not: its encoding stays, the break is assumed",
+       std::string("\xFF\xFE" "a\0\r\0\n\0", 8), 3, kEnd, LogEncoding::Utf16LE, true, true},
+      {"the last bytes read, the mark not: an ended line takes no break", "abcd\r\n", 0, 3, LogEncoding::Ansi,
+       false, true},
+      {"everything read: nothing assumed", "\xEF\xBB\xBF" "a", kEnd, kEnd, LogEncoding::Utf8, true, false},
+  };
+  for (const Case& c : kCases) {
+    const LogFileState state = InspectLog(c.file.size(), [&](std::uint64_t offset, std::size_t count) {
+      if (offset < c.unreadable_to && offset + count > c.unreadable_from)
+        throw platform::FileError("Cannot read file. Input/output error");
+      return c.file.substr(offset, count);
+    });
+    EXPECT_EQ(state.encoding, c.encoding) << c.why;
+    EXPECT_EQ(state.needs_line_break, c.needs_break) << c.why;
+    EXPECT_EQ(state.read_error, c.read_error ? "Cannot read file. Input/output error" : "") << c.why;
+  }
+}
+
 class ActivityLogFile : public ::testing::Test {
  protected:
+  // Writes one entry as someone who may write the log but not read it. Root reads any file,
+  // so as root a child process does it as "nobody". False when that cannot be arranged.
+  bool WriteAsWriteOnlyUser(std::string_view message) const {
+    if (::geteuid() != 0) {
+      ::chmod(path_.c_str(), 0200);
+      ActivityLog(path_).Write(message);
+      return ::chmod(path_.c_str(), 0600) == 0;
+    }
+    const ::passwd* nobody = ::getpwnam("nobody");
+    if (nobody == nullptr || ::chown(path_.c_str(), nobody->pw_uid, nobody->pw_gid) != 0 ||
+        ::chmod(path_.c_str(), 0200) != 0)
+      return false;
+    const pid_t child = ::fork();
+    if (child == 0) {
+      if (::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0) ::_exit(2);
+      try {
+        ActivityLog(path_).Write(message);
+      } catch (...) {
+        ::_exit(1);
+      }
+      ::_exit(0);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  }
+
   test::TempFolder folder_;
   std::string path_ = folder_.Path() + "Nuvexa.log";
   ActivityLog log_{path_};
@@ -113,6 +176,32 @@ TEST_F(ActivityLogFile, FileWithByteOrderMarkKeepsItsEncoding) {
   }
   // the BE file had no final break: one was added in its encoding before the entry
   EXPECT_EQ(ReadAll(path_).substr(4, 4), std::string("\0\r\0\n", 4));
+}
+
+TEST_F(ActivityLogFile, ALogThatCannotBeReadGetsTheErrorOnALineOfItsOwn) {
+  folder_.WriteFile("Nuvexa.log", "01/01/2026 10:00:00 - antiga");
+  ASSERT_TRUE(WriteAsWriteOnlyUser("nova"));
+  const auto lines = CrLfLines(ReadAll(path_));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "01/01/2026 10:00:00 - antiga");
+  EXPECT_THAT(lines[1], MatchesRegex(std::string(kStamp) + " - Cannot open file .*"));
+  EXPECT_THAT(lines[1], HasSubstr("Permission denied"));
+}
+
+TEST_F(ActivityLogFile, ALogThatAnotherProcessKeepsLockedRaisesAndStaysAsItWas) {
+  folder_.WriteFile("Nuvexa.log", "01/01/2026 10:00:00 - antiga\r\n");
+  // locks belong to an open file description: a second opening stands for the other process
+  platform::File holder = platform::File::OpenForAppend(path_, platform::File::Access::ReadAppend);
+  holder.LockExclusive();
+  const auto start = std::chrono::steady_clock::now();
+  try {
+    ActivityLog(path_, 500ms).Write("nova");
+    ADD_FAILURE() << "written without the lock";
+  } catch (const platform::FileError& error) {
+    EXPECT_THAT(error.what(), HasSubstr("locked"));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 950ms) << "one wait for the lock, not a second one";
+  EXPECT_EQ(ReadAll(path_), "01/01/2026 10:00:00 - antiga\r\n");
 }
 
 TEST(ActivityLogFailure, UnwritableTargetsRaise) {
