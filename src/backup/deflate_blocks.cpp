@@ -14,6 +14,8 @@ namespace {
 
 constexpr int kRawDeflateWindowBits = -15;  // negative: no zlib header or Adler-32 trailer
 constexpr int kMemLevel = 8;
+// What a sync flush's empty stored block may add to deflateBound, which covers a finished stream.
+constexpr std::size_t kSyncFlushAllowance = 16;
 
 std::string ZlibMessage(const z_stream& stream, int code) {
   if (stream.msg != nullptr) return stream.msg;
@@ -59,8 +61,7 @@ CompressedBlock CompressBlock(std::string_view dictionary, std::string_view inpu
   block.crc32 = static_cast<std::uint32_t>(crc32_z(0, Bytes(input), input.size()));
   stream.next_in = const_cast<Bytef*>(Bytes(input));  // zlib's signature; it only reads
   stream.avail_in = Length(input);
-  // The bound covers the finished stream; the sync flush's empty stored block needs a few bytes more.
-  block.data.resize(deflateBound(&stream, stream.avail_in) + 16);
+  block.data.resize(deflateBound(&stream, stream.avail_in) + kSyncFlushAllowance);
   const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
   std::size_t produced = 0;
   for (;;) {
@@ -99,6 +100,16 @@ DataSummary DeflateBlocks(const ReadBlock& read, const WriteBytes& write, int le
     std::swap(current, next);
     current_size = next_size;
   }
+}
+
+std::uint64_t DeflatedSizeBound(std::uint64_t input_size, int level, std::size_t block_size) {
+  // the blocks as DeflateBlocks cuts them: full ones, then the last, which may be full or empty
+  const std::uint64_t blocks = input_size == 0 ? 1 : (input_size + block_size - 1) / block_size;
+  const std::uint64_t last_size = input_size - (blocks - 1) * block_size;
+  Deflater deflater(level);
+  z_stream& stream = deflater.Stream();
+  const std::uint64_t full_bound = deflateBound(&stream, static_cast<uLong>(block_size)) + kSyncFlushAllowance;
+  return (blocks - 1) * full_bound + deflateBound(&stream, static_cast<uLong>(last_size));
 }
 
 }  // namespace nuvexa::backup

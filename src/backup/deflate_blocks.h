@@ -42,4 +42,9 @@ struct DataSummary {
 // input blocks and one compressed block at a time, whatever the data's size.
 DataSummary DeflateBlocks(const ReadBlock& read, const WriteBytes& write, int level, std::size_t block_size);
 
+// The most bytes that DeflateBlocks writes for `input_size` bytes of any content: zlib's
+// deflateBound at `level` for each block, and the sync flush of each block but the last.
+// Data that does not compress comes out larger than it went in. Throws ZipError.
+std::uint64_t DeflatedSizeBound(std::uint64_t input_size, int level, std::size_t block_size);
+
 }  // namespace nuvexa::backup

@@ -13,23 +13,21 @@
 namespace nuvexa::backup {
 namespace {
 
-std::string Narrow(std::string_view utf8) { return platform::FromUtf8(utf8, platform::CodePage::Windows1252); }
-
+// Texts go as they are: the attachment says they are UTF-8 (isc_spb_utf8_filename), and a
+// path must reach the server as the bytes the file system holds.
 void AppendString8(std::string& buffer, char tag, std::string_view utf8) {
-  const std::string bytes = Narrow(utf8);
-  const std::size_t length = std::min<std::size_t>(bytes.size(), 255);
+  const std::size_t length = std::min<std::size_t>(utf8.size(), 255);
   buffer.push_back(tag);
   buffer.push_back(static_cast<char>(length));
-  buffer.append(bytes, 0, length);
+  buffer.append(utf8.substr(0, length));
 }
 
 void AppendString16(std::string& buffer, char tag, std::string_view utf8) {
-  const std::string bytes = Narrow(utf8);
-  const std::size_t length = std::min<std::size_t>(bytes.size(), 65535);
+  const std::size_t length = std::min<std::size_t>(utf8.size(), 65535);
   buffer.push_back(tag);
   buffer.push_back(static_cast<char>(length & 0xFF));
   buffer.push_back(static_cast<char>((length >> 8) & 0xFF));
-  buffer.append(bytes, 0, length);
+  buffer.append(utf8.substr(0, length));
 }
 
 void AppendNumber(std::string& buffer, char tag, std::uint32_t value) {
@@ -51,6 +49,8 @@ class ServiceAttachment {
     ISC_STATUS_ARRAY status{};
     {
       auto lock = library_.LockForAttach();
+      // the client's first attachment fixes the code set it converts names from (see DatabaseHandle)
+      const platform::Utf8CodeSetScope utf8_names;
       library_.isc_service_attach(status, static_cast<unsigned short>(name.size()), name.c_str(), &handle_,
                                   static_cast<unsigned short>(spb.size()), spb.data());
     }
@@ -103,14 +103,15 @@ void WaitForServiceEnd(firebird::ClientLibrary& library, isc_svc_handle* handle,
     const auto length = static_cast<unsigned short>(library.isc_vax_integer(result + 1, 2));
     if (length == 0) return;
     const std::size_t usable = std::min<std::size_t>(length, sizeof result - 3);
-    if (on_progress) on_progress(platform::ToUtf8(std::string_view(result + 3, usable), platform::CodePage::Windows1252));
+    // a UTF-8 attachment gets its lines in UTF-8 too
+    if (on_progress) on_progress(platform::ReplaceInvalidUtf8(std::string_view(result + 3, usable)));
   }
 }
 
 }  // namespace
 
 std::string ServiceManagerName(std::string_view host, TIBProtocol protocol, int port) {
-  const std::string h = Narrow(host);
+  const std::string h(host);
   const std::string port_suffix = port != 0 ? "/" + std::to_string(port) : "";
   switch (protocol) {
     case TIBProtocol::ipTCPIP: return h + port_suffix + ":service_mgr";
@@ -125,6 +126,9 @@ std::string AttachBuffer(std::string_view user_name, std::string_view password) 
   std::string spb{static_cast<char>(isc_spb_version), static_cast<char>(isc_spb_current_version)};
   if (!user_name.empty()) AppendString8(spb, isc_spb_user_name, user_name);
   if (!password.empty()) AppendString8(spb, isc_spb_password, password);
+  // a flag: no value, length zero
+  spb.push_back(static_cast<char>(isc_spb_utf8_filename));
+  spb.push_back(0);
   return spb;
 }
 

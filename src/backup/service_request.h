@@ -12,15 +12,19 @@ namespace nuvexa::backup {
 enum class TIBProtocol { ipLocal = 0, ipTCPIP = 1, ipNetBEUI = 2, ipSPX = 3 };
 
 // The service manager's name: "host:service_mgr" over TCP/IP ("host/port:service_mgr" with a
-// port), in the narrow code page. The host is taken as it is, even when empty.
+// port). The host is taken as it is, even when empty.
 std::string ServiceManagerName(std::string_view host, TIBProtocol protocol, int port);
 
-// The service parameter block that attaches to the service manager: the version bytes, then
-// the user name and the password when they are not empty (one-byte lengths).
+// The service parameter block that attaches to the service manager: the version bytes, the
+// user name and the password when they are not empty (one-byte lengths), then
+// isc_spb_utf8_filename: every text of this block and of the requests started on the
+// attachment is UTF-8, so the client and the server take the paths as the file system
+// holds them, whatever the process's locale.
 std::string AttachBuffer(std::string_view user_name, std::string_view password);
 
 // The start block of a backup: the action, the database, and one backup file item per
-// non-blank line of `backup_files` ("path" or "path=length"), with two-byte lengths.
+// non-blank line of `backup_files` ("path" or "path=length"), with two-byte lengths. Texts
+// are UTF-8 and go unchanged.
 std::string BackupStartBuffer(std::string_view database, const std::vector<std::string>& backup_files,
                               bool verbose, std::uint32_t options);
 

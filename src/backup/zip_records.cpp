@@ -72,13 +72,18 @@ EntryName EncodeEntryName(std::string_view utf8_name) {
   return {platform::ReplaceInvalidUtf8(utf8_name), true};
 }
 
-bool EntryUsesZip64(Zip64Mode mode, std::uint64_t uncompressed_size, std::uint64_t local_header_offset) {
+bool EntryUsesZip64(Zip64Mode mode, std::uint64_t uncompressed_size, std::uint64_t compressed_size_bound,
+                    std::uint64_t local_header_offset) {
   const bool needed = Overflows(uncompressed_size) || Overflows(local_header_offset);
-  if (needed && mode == Zip64Mode::zmDisabled) {
-    throw ZipError("A file of " + std::to_string(uncompressed_size) + " bytes at offset " +
-                   std::to_string(local_header_offset) + " needs Zip64, which is disabled");
+  if (mode == Zip64Mode::zmDisabled) {
+    if (needed) {
+      throw ZipError("A file of " + std::to_string(uncompressed_size) + " bytes at offset " +
+                     std::to_string(local_header_offset) + " needs Zip64, which is disabled");
+    }
+    return false;
   }
-  return needed || mode == Zip64Mode::zmAlways;
+  // the local header is written before the data, with room for the sizes only if Zip64
+  return needed || Overflows(compressed_size_bound) || mode == Zip64Mode::zmAlways;
 }
 
 std::string LocalFileHeader(const ZipEntry& entry) {

@@ -39,9 +39,12 @@ struct ZipEntry {
   bool zip64 = false;
 };
 
-// Whether an entry of this size whose local header starts at this offset is written
-// with Zip64 fields. Throws ZipError when it needs them and they are disabled.
-bool EntryUsesZip64(Zip64Mode mode, std::uint64_t uncompressed_size, std::uint64_t local_header_offset);
+// Whether an entry is written with Zip64 fields, decided before its data: its size, the
+// most its data can take once compressed (data that does not compress grows), and where its
+// local header starts. Throws ZipError when the size or the offset needs them and they are
+// disabled; with them disabled, data that only might grow past the limit is written without.
+bool EntryUsesZip64(Zip64Mode mode, std::uint64_t uncompressed_size, std::uint64_t compressed_size_bound,
+                    std::uint64_t local_header_offset);
 
 // The local file header with the name and extra field. Its length depends only on the
 // name and on `zip64`, so the header can be written again in place once the sizes are known.

@@ -47,7 +47,8 @@ void ZipWriter::AddFile(const std::string& source_path, std::string_view entry_n
   entry.dos_date_time = platform::ToDosDateTime(platform::FileLastWriteTime(source_path).value_or(platform::Now()));
   entry.external_attributes = platform::FileAttributes(source_path).value_or(0);
   entry.local_header_offset = file_.Position();
-  entry.zip64 = EntryUsesZip64(options_.zip64_mode, size, entry.local_header_offset);
+  entry.zip64 = EntryUsesZip64(options_.zip64_mode, size, WorstCaseEntrySize(size, options_.compression_level),
+                               entry.local_header_offset);
   entry.uncompressed_size = size;
   entry.crc32 = kCrcPlaceholder;
   entry.compressed_size = 0;
@@ -74,6 +75,13 @@ void ZipWriter::Finish() {
   file_.Write(ArchiveEndRecords(entries_.size(), directory_offset, directory.size(), options_.zip64_mode));
   file_.Flush();
   file_.Close();
+}
+
+std::uint64_t WorstCaseEntrySize(std::uint64_t size, CompressionLevel level) {
+  const CompressionSettings& settings = SettingsOf(level);
+  // AddFile stores an empty file whatever the level
+  if (size == 0 || settings.method == kMethodStored) return size;
+  return DeflatedSizeBound(size, settings.zlib_level, settings.block_size);
 }
 
 std::string RelativeEntryName(std::string_view base_dir, std::string_view path) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,10 @@ class ZipWriter {
   ZipOptions options_;
   std::vector<ZipEntry> entries_;
 };
+
+// The most bytes that `size` bytes of any content take in an entry written at `level`:
+// stored data keeps its size, Deflate's worst case (data that does not compress) is larger.
+std::uint64_t WorstCaseEntrySize(std::uint64_t size, CompressionLevel level);
 
 // The name of `path` in an archive whose names are relative to `base_dir` (the current
 // folder when empty), with "/" between folders. Throws ZipError when the path is not

@@ -17,6 +17,9 @@ constexpr char kReadOnlyTpb[] = {isc_tpb_version3, isc_tpb_read, isc_tpb_read_co
 constexpr char kReadWriteTpb[] = {isc_tpb_version3, isc_tpb_write, isc_tpb_read_committed, isc_tpb_rec_version,
                                   isc_tpb_nowait};
 
+// Firebird's "host/port" form; "host/service" names the port by its service name.
+bool ServerNamesItsPort(std::string_view server) { return server.find('/') != std::string_view::npos; }
+
 void AddDpbString(std::string& dpb, char tag, const std::string& value) {
   if (value.empty()) return;
   const std::size_t length = std::min<std::size_t>(value.size(), 255);
@@ -39,10 +42,13 @@ std::string ParamValue(const std::vector<std::string>& params, std::string_view 
 
 std::string ConnectionString(const std::vector<std::string>& params) {
   const std::string database = ParamValue(params, "Database");
-  const std::string server = ParamValue(params, "Server");
-  if (!platform::EqualsNoCase(ParamValue(params, "Protocol"), "TCPIP") || server.empty()) return database;
+  if (!platform::EqualsNoCase(ParamValue(params, "Protocol"), "TCPIP")) return database;
+  std::string server = ParamValue(params, "Server");
+  // a bare path would make the client open the file itself instead of asking the server
+  if (server.empty()) server = "localhost";
   const std::string port = ParamValue(params, "Port");
-  return server + (port.empty() ? "" : "/" + port) + ":" + database;
+  if (port.empty() || ServerNamesItsPort(server)) return server + ":" + database;
+  return server + "/" + port + ":" + database;
 }
 
 int SqlDialect(const std::vector<std::string>& params) {
@@ -62,6 +68,9 @@ std::string DatabaseParameterBuffer(const std::vector<std::string>& params) {
   dpb += static_cast<char>(isc_dpb_sql_dialect);
   dpb += static_cast<char>(4);
   for (int shift = 0; shift < 32; shift += 8) dpb += static_cast<char>((dialect >> shift) & 0xFF);
+  // the database's path (and every text of this block) is UTF-8, as the file system holds it
+  dpb += static_cast<char>(isc_dpb_utf8_filename);
+  dpb += static_cast<char>(0);
   return dpb;
 }
 

@@ -19,12 +19,13 @@ class Statement;
 std::string ParamValue(const std::vector<std::string>& params, std::string_view name);
 
 // What isc_attach_database gets for a parameter list: "Server/Port:Database" for
-// Protocol=TCPIP ("Server:Database" without a port; the database alone without a server),
-// and the database alone for any other protocol.
+// Protocol=TCPIP, with localhost for an empty server; "Server:Database" without a port or
+// when the server names its own ("host/3051"); the database alone for any other protocol.
 std::string ConnectionString(const std::vector<std::string>& params);
 
 // The database parameter buffer: version 1, then User_Name, Password and CharacterSet
-// (those that are not empty) and SQLDialect (3 when missing or not a number).
+// (those that are not empty), SQLDialect (3 when missing or not a number) and
+// isc_dpb_utf8_filename: the database's path and these texts are UTF-8.
 std::string DatabaseParameterBuffer(const std::vector<std::string>& params);
 
 // SQLDialect of a parameter list, 3 when missing or not a number.

@@ -5,6 +5,7 @@
 #include <iberror.h>
 
 #include "firebird/firebird_error.h"
+#include "platform/code_page.h"
 
 namespace nuvexa::firebird {
 namespace {
@@ -25,6 +26,9 @@ DatabaseHandle::DatabaseHandle(std::shared_ptr<ClientLibrary> library, const std
   ISC_STATUS_ARRAY status{};
   {
     const auto lock = library_->LockForAttach();
+    // the client converts the name from the thread's code set, and keeps the converter that
+    // its first attachment made: that code set must be UTF-8, as the name is
+    const platform::Utf8CodeSetScope utf8_names;
     library_->isc_attach_database(status, static_cast<short>(database.size()), database.data(), &handle_,
                                   static_cast<short>(dpb.size()), dpb.data());
   }

@@ -1,8 +1,8 @@
 #pragma once
 
 // Texts are UTF-8 inside the program; these convert them at the edges (log,
-// SPB, Firebird, ZIP names, settings file) with the behaviour of the Windows
-// conversions the data was made for.
+// Firebird's tables, ZIP names, settings file) with the behaviour of the Windows
+// conversions the data was made for. Paths handed to Firebird stay UTF-8.
 
 #include <string>
 #include <string_view>
@@ -37,5 +37,23 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 // The code points of `text` folded as EqualsNoCase folds them; an invalid byte becomes a
 // value above U+10FFFF of its own, so it still only matches itself.
 std::u32string FoldedCodePoints(std::string_view text);
+
+// While it lives, the calling thread's character type (LC_CTYPE) is UTF-8, whatever locale
+// the process runs under; its other categories stay. A library that converts names from
+// "the system's code set" then takes UTF-8 names, the file system's own, as they are: the
+// Firebird client does so for every name it is handed. Where no UTF-8 locale exists it
+// changes nothing.
+class Utf8CodeSetScope {
+ public:
+  Utf8CodeSetScope();
+  ~Utf8CodeSetScope();
+  Utf8CodeSetScope(const Utf8CodeSetScope&) = delete;
+  Utf8CodeSetScope& operator=(const Utf8CodeSetScope&) = delete;
+
+ private:
+  // the OS's locale handles, opaque here
+  void* utf8_ = nullptr;
+  void* previous_ = nullptr;
+};
 
 }  // namespace platform

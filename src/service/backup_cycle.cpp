@@ -67,7 +67,8 @@ void TSrvNuvexa::RunBackupCycle() {
   schedule.fixed_hour = IsFixedHourMode(TBPadrao.FieldByName("NUVEXA_BACKUPAGENDADO").AsString());
   schedule.never_backed_up = TBPadrao.FieldByName("NUVEXAULTIMOBACKUP").AsString().empty();
   schedule.last_backup = DataHoraUltimoBackup;
-  schedule.hour = TBPadrao.FieldByName("NUVEXA_HORABACKUPAGENDADO").AsDateTime();
+  // the column means something in fixed-hour mode only, and may hold anything meanwhile
+  if (schedule.fixed_hour) schedule.hour = ScheduledHour(TBPadrao.FieldByName("NUVEXA_HORABACKUPAGENDADO").GetValue());
   schedule.interval_minutes = BackupIntervalo;
   schedule.minutes_since_last = MinutosUltimoBackup;
   if (!IsBackupDue(schedule, platform::Now())) return;

@@ -1,12 +1,41 @@
 #include "service/backup_due.h"
 
+#include <charconv>
 #include <cmath>
+#include <optional>
+#include <stdexcept>
+#include <string>
 
 namespace nuvexa {
 namespace {
 
 std::int64_t MillisecondsOfDay(platform::TDateTime value) {
   return std::llround(platform::TimeOfDay(value) * static_cast<double>(platform::kMSecsPerDay));
+}
+
+// "H:MM" or "H:MM:SS" (one or two digits each, in range); nothing else.
+std::optional<platform::TDateTime> TimeOfDayFromText(std::string_view text) {
+  constexpr unsigned kLimits[] = {23, 59, 59};
+  unsigned parts[] = {0, 0, 0};
+  std::size_t count = 0;
+  for (;;) {
+    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), parts[count]);
+    const auto digits = static_cast<std::size_t>(next - text.data());
+    if (error != std::errc() || digits == 0 || digits > 2 || parts[count] > kLimits[count]) return std::nullopt;
+    text.remove_prefix(digits);
+    ++count;
+    if (text.empty()) break;
+    if (count == 3 || text.front() != ':') return std::nullopt;
+    text.remove_prefix(1);
+  }
+  if (count < 2) return std::nullopt;
+  return platform::EncodeTime(static_cast<int>(parts[0]), static_cast<int>(parts[1]), static_cast<int>(parts[2]), 0);
+}
+
+std::string_view TrimSpaces(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
 bool IntervalDue(const BackupSchedule& s) {
@@ -32,6 +61,20 @@ bool IsBackupDue(const BackupSchedule& schedule, platform::TDateTime now) {
 }
 
 bool IsFixedHourMode(std::string_view nuvexa_backupagendado) { return nuvexa_backupagendado == "Y"; }
+
+platform::TDateTime ScheduledHour(const firebird::Value& nuvexa_horabackupagendado) {
+  const std::string text = nuvexa_horabackupagendado.AsString();
+  if (nuvexa_horabackupagendado.IsText()) {
+    if (const auto hour = TimeOfDayFromText(TrimSpaces(text))) return *hour;
+  } else {
+    try {
+      return nuvexa_horabackupagendado.AsDateTime();
+    } catch (const std::invalid_argument&) {
+      // a number that is no date-time: the same message as a text that is no time
+    }
+  }
+  throw std::invalid_argument("NUVEXA_HORABACKUPAGENDADO: '" + text + "' is not a time of day");
+}
 
 std::int32_t IntervalFromPadrao(std::int32_t current, std::int32_t nuvexa_intervalo) {
   return nuvexa_intervalo != 0 ? nuvexa_intervalo : current;

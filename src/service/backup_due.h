@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "firebird/sql_value.h"
 #include "platform/date_time.h"
 
 namespace nuvexa {
@@ -12,7 +13,7 @@ struct BackupSchedule {
   bool fixed_hour = false;               // NUVEXA_BACKUPAGENDADO is exactly "Y"
   bool never_backed_up = false;          // NUVEXAULTIMOBACKUP is NULL
   platform::TDateTime last_backup = 0;   // NUVEXAULTIMOBACKUP (0 when NULL)
-  platform::TDateTime hour = 0;          // NUVEXA_HORABACKUPAGENDADO, a time of day
+  platform::TDateTime hour = 0;          // NUVEXA_HORABACKUPAGENDADO, a time of day; fixed-hour mode only
   std::int32_t interval_minutes = 0;     // BackupIntervalo
   std::int32_t minutes_since_last = 0;   // whole minutes between the last backup and the cycle's start
 };
@@ -28,6 +29,10 @@ bool IsBackupDue(const BackupSchedule& schedule, platform::TDateTime now);
 
 // NUVEXA_BACKUPAGENDADO: exactly "Y" selects fixed-hour mode; anything else, "y" included, interval mode.
 bool IsFixedHourMode(std::string_view nuvexa_backupagendado);
+// NUVEXA_HORABACKUPAGENDADO, read only in fixed-hour mode: a date-time value as it is (its
+// time of day counts), NULL as midnight, a text "H:MM" or "H:MM:SS" as that time. Throws
+// std::invalid_argument, naming the column and the value, for anything else.
+platform::TDateTime ScheduledHour(const firebird::Value& nuvexa_horabackupagendado);
 // NUVEXAINTERVALO: 0 (or NULL) means not set and keeps the current interval; any other
 // value, a negative one included, replaces it.
 std::int32_t IntervalFromPadrao(std::int32_t current, std::int32_t nuvexa_intervalo);

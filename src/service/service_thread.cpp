@@ -113,6 +113,15 @@ void TServiceThread::ProcessRequests(bool wait) {
   }
 }
 
+void TServiceThread::RestoreStatus(TCurrentStatus remembered) {
+  try {
+    service_.SetStatus(remembered);
+  } catch (...) {
+    // the status is set before it is reported, so only the report is lost; the failure
+    // that the event log gets is the action's
+  }
+}
+
 void TServiceThread::HandleControl(std::uint32_t code) {
   const TCurrentStatus remembered = service_.Status();
   try {
@@ -141,7 +150,7 @@ void TServiceThread::HandleControl(std::uint32_t code) {
     }
   } catch (...) {
     const std::string message = CurrentMessage();
-    if (code != kControlShutdown) service_.SetStatus(remembered);
+    if (code != kControlShutdown) RestoreStatus(remembered);
     if (const char* word = ActionWord(code)) {
       service_.EventLog().LogError(std::string("Service failed on ") + word + ": " + message);
     } else {

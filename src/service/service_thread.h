@@ -7,6 +7,8 @@
 #include <optional>
 #include <thread>
 
+#include "service/service_status.h"
+
 namespace nuvexa {
 
 class TService;
@@ -49,6 +51,9 @@ class TServiceThread {
   std::optional<std::uint32_t> TakeMessage(bool wait);
   void WaitForNextMessage();
   void HandleControl(std::uint32_t code);
+  // Puts back the status a failed action had changed; a report that fails again is dropped,
+  // so the action's failure still reaches the event log and the thread goes on.
+  void RestoreStatus(TCurrentStatus remembered);
 
   TService& service_;
   std::thread thread_;

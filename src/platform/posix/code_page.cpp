@@ -5,6 +5,7 @@
 #include "platform/code_page.h"
 
 #include <iconv.h>
+#include <locale.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -129,6 +130,26 @@ std::string ToUtf8(std::string_view bytes, CodePage from) {
     }
   }
   return out;
+}
+
+Utf8CodeSetScope::Utf8CodeSetScope() {
+  const locale_t current = duplocale(uselocale(static_cast<locale_t>(nullptr)));
+  if (current == static_cast<locale_t>(nullptr)) return;
+  for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+    // on success the copy becomes the new locale; on failure it is left as it was
+    if (const locale_t utf8 = newlocale(LC_CTYPE_MASK, name, current); utf8 != static_cast<locale_t>(nullptr)) {
+      utf8_ = utf8;
+      previous_ = uselocale(utf8);
+      return;
+    }
+  }
+  freelocale(current);
+}
+
+Utf8CodeSetScope::~Utf8CodeSetScope() {
+  if (utf8_ == nullptr) return;
+  uselocale(static_cast<locale_t>(previous_));
+  freelocale(static_cast<locale_t>(utf8_));
 }
 
 }  // namespace platform

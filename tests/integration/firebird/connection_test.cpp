@@ -46,6 +46,28 @@ TEST_F(ConnectionTest, OpensWithTheLocalParametersAndCloses) {
   EXPECT_EQ(connection.ParamValue("User_Name"), "SYSDBA") << "the parameters outlive the attachment";
 }
 
+TEST_F(ConnectionTest, TheServerEntryAlwaysLeadsToTheServerOverTcpIp) {
+  FirebirdDatabase database;
+  for (const char* server : {"", "127.0.0.1/3050"}) {
+    Connection connection;
+    connection.Params() = database.ConnectionParams();
+    for (std::string& entry : connection.Params()) {
+      if (entry.rfind("Server=", 0) == 0) entry = std::string("Server=") + server;
+    }
+    try {
+      connection.Open();
+    } catch (const FirebirdError& error) {
+      ADD_FAILURE() << "Server=" << server << ": " << error.what();
+      continue;
+    }
+    Query query(connection,
+                "SELECT MON$REMOTE_PROTOCOL FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID = CURRENT_CONNECTION");
+    query.Open();
+    EXPECT_EQ(query.Fields(0).AsString().rfind("TCPv", 0), 0u) << "Server=" << server << ": "
+                                                               << query.Fields(0).AsString();
+  }
+}
+
 TEST_F(ConnectionTest, RefusedLoginRaisesTheServersMessage) {
   FirebirdDatabase database;
   Connection connection;

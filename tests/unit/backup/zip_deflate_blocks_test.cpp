@@ -16,6 +16,7 @@ using nuvexa::backup::CompressBlock;
 using nuvexa::test::CompressibleData;
 using nuvexa::backup::DataSummary;
 using nuvexa::backup::DeflateBlocks;
+using nuvexa::backup::DeflatedSizeBound;
 
 constexpr std::size_t kBlock = 1'572'864;  // the maximum level's block of input
 constexpr std::size_t kMiB = 1'048'576;
@@ -35,7 +36,7 @@ struct Compressed {
   DataSummary summary;
 };
 
-Compressed Deflate(const std::string& data) {
+Compressed Deflate(const std::string& data, int level = 9, std::size_t block_size = kBlock) {
   Compressed out;
   std::size_t read_at = 0;
   out.summary = DeflateBlocks(
@@ -45,7 +46,7 @@ Compressed Deflate(const std::string& data) {
         read_at += n;
         return n;
       },
-      [&](std::string_view bytes) { out.stream += bytes; }, 9, kBlock);
+      [&](std::string_view bytes) { out.stream += bytes; }, level, block_size);
   return out;
 }
 
@@ -129,6 +130,22 @@ TEST(DeflateBlocks, BlockSeesTheEndOfThePreviousOne) {
 
   EXPECT_LT(compressed.stream.size() - first_size, 200u);
   EXPECT_TRUE(Inflate(compressed.stream, 2 * kBlock).data == first + second);
+}
+
+TEST(DeflateBlocks, TheBoundHoldsForDataThatDoesNotCompress) {
+  // Small blocks, so that a few MiB cross many block ends, each with its sync flush.
+  constexpr std::size_t kSmallBlock = 65'536;
+  for (const int level : {1, 6, 9}) {
+    for (const std::size_t size : {std::size_t{0}, std::size_t{1}, kSmallBlock - 1, kSmallBlock, 3 * kSmallBlock + 5,
+                                   2 * kMiB}) {
+      const std::string data = RandomData(size, 11);
+      const std::uint64_t written = Deflate(data, level, kSmallBlock).stream.size();
+      EXPECT_LE(written, DeflatedSizeBound(size, level, kSmallBlock)) << "level " << level << ", " << size << " bytes";
+      if (size > 0) {
+        EXPECT_GT(written, size) << "random data grows: level " << level << ", " << size << " bytes";
+      }
+    }
+  }
 }
 
 }  // namespace

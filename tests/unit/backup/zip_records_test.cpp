@@ -139,20 +139,25 @@ TEST(ZipRecords, EntryUsesZip64) {
   struct Case {
     const char* why;
     Zip64Mode mode;
-    std::uint64_t size, offset;
+    std::uint64_t size, worst_case, offset;
     bool zip64;
   } const cases[] = {
-      {"one byte under the limit fits", Zip64Mode::zmAuto, 0xFFFFFFFE, 0, false},
-      {"0xFFFFFFFF is the marker value, so it needs Zip64", Zip64Mode::zmAuto, 0xFFFFFFFF, 0, true},
-      {"5 GiB", Zip64Mode::zmAuto, 5 * kGiB, 0, true},
-      {"a local header at 4 GiB", Zip64Mode::zmAuto, 100, 0xFFFFFFFF, true},
-      {"always: even an empty file", Zip64Mode::zmAlways, 0, 0, true},
-      {"disabled and not needed", Zip64Mode::zmDisabled, 0xFFFFFFFE, 0xFFFFFFFE, false},
+      {"one byte under the limit, stored, fits", Zip64Mode::zmAuto, 0xFFFFFFFE, 0xFFFFFFFE, 0, false},
+      {"0xFFFFFFFF is the marker value, so it needs Zip64", Zip64Mode::zmAuto, 0xFFFFFFFF, 0xFFFFFFFF, 0, true},
+      {"under the limit, but data that does not compress would reach it", Zip64Mode::zmAuto, 0xFFFF0000,
+       0xFFFFFFFF, 0, true},
+      {"under the limit, and its worst case still under it", Zip64Mode::zmAuto, 0xFFFF0000, 0xFFFFFFFE, 0, false},
+      {"5 GiB", Zip64Mode::zmAuto, 5 * kGiB, 5 * kGiB + 2'000'000, 0, true},
+      {"a local header at 4 GiB", Zip64Mode::zmAuto, 100, 200, 0xFFFFFFFF, true},
+      {"always: even an empty file", Zip64Mode::zmAlways, 0, 0, 0, true},
+      {"disabled and not needed", Zip64Mode::zmDisabled, 0xFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFE, false},
+      {"disabled: data that only might grow past the limit is written without", Zip64Mode::zmDisabled, 0xFFFF0000,
+       5 * kGiB, 0, false},
   };
-  for (const auto& c : cases) EXPECT_EQ(EntryUsesZip64(c.mode, c.size, c.offset), c.zip64) << c.why;
+  for (const auto& c : cases) EXPECT_EQ(EntryUsesZip64(c.mode, c.size, c.worst_case, c.offset), c.zip64) << c.why;
 
-  EXPECT_THROW(EntryUsesZip64(Zip64Mode::zmDisabled, 0xFFFFFFFF, 0), ZipError);
-  EXPECT_THROW(EntryUsesZip64(Zip64Mode::zmDisabled, 100, 0xFFFFFFFF), ZipError);
+  EXPECT_THROW(EntryUsesZip64(Zip64Mode::zmDisabled, 0xFFFFFFFF, 0xFFFFFFFF, 0), ZipError);
+  EXPECT_THROW(EntryUsesZip64(Zip64Mode::zmDisabled, 100, 100, 0xFFFFFFFF), ZipError);
 }
 
 TEST(ZipRecords, ArchiveEndRecords) {

@@ -27,7 +27,12 @@ TEST(ConnectionParams, ConnectionStringNamesServerPortAndDatabase) {
        "central/3051:/db/c.fdb"},
       {"names are matched without regard to case", {"protocol=tcpip", "SERVER=h", "database=/d.fdb", "PORT=1"},
        "h/1:/d.fdb"},
-      {"an empty server leaves the database alone", LocalParams("", "/d.fdb"), "/d.fdb"},
+      {"an empty server is localhost, still over TCP/IP", LocalParams("", "/d.fdb"), "localhost/3050:/d.fdb"},
+      {"a server that names its own port keeps it, without the Port entry", LocalParams("host/3051", "/d.fdb"),
+       "host/3051:/d.fdb"},
+      {"an empty server and no port", {"Protocol=TCPIP", "Server=", "Database=/d.fdb"}, "localhost:/d.fdb"},
+      {"a non-ASCII path goes as it is", LocalParams("localhost", "/srv/Farmácia São João/QUORVO.FDB"),
+       "localhost/3050:/srv/Farmácia São João/QUORVO.FDB"},
       {"another protocol leaves the database alone", {"Protocol=Local", "Server=h", "Database=/d.fdb"}, "/d.fdb"},
       {"the first of two entries counts", {"Protocol=TCPIP", "Server=a", "Server=b", "Database=/d.fdb"}, "a:/d.fdb"},
   };
@@ -41,25 +46,27 @@ TEST(ConnectionParams, ValuesAreTakenAsTheyStand) {
   EXPECT_EQ(ParamValue(params, "Missing"), "");
 }
 
-TEST(ConnectionParams, DatabaseParameterBufferCarriesCredentialsCharacterSetAndDialect) {
+TEST(ConnectionParams, DatabaseParameterBufferCarriesCredentialsCharacterSetDialectAndUtf8Names) {
   using namespace std::string_literals;
+  const std::string kUtf8Flag = "\x4D\x00"s;  // isc_dpb_utf8_filename, no value
   struct Case { const char* why; std::vector<std::string> params; std::string dpb; };
   const Case kCases[] = {
       {"the local connection",
        LocalParams("localhost", "/d.fdb"),
-       "\x01"s + "\x1C\x06SYSDBA"s + "\x1D\x06" "cobweb"s + "\x30\x09ISO8859_1"s + "\x3F\x04\x03\x00\x00\x00"s},
+       "\x01"s + "\x1C\x06SYSDBA"s + "\x1D\x06" "cobweb"s + "\x30\x09ISO8859_1"s + "\x3F\x04\x03\x00\x00\x00"s +
+           kUtf8Flag},
       {"empty credentials are left out, a missing dialect is 3",
        {"User_Name=", "Password=", "CharacterSet=ISO8859_1"},
-       "\x01"s + "\x30\x09ISO8859_1"s + "\x3F\x04\x03\x00\x00\x00"s},
-      {"dialect 1 is kept", {"SQLDialect=1"}, "\x01\x3F\x04\x01\x00\x00\x00"s},
-      {"a dialect that is no dialect is 3", {"SQLDialect=x"}, "\x01\x3F\x04\x03\x00\x00\x00"s},
+       "\x01"s + "\x30\x09ISO8859_1"s + "\x3F\x04\x03\x00\x00\x00"s + kUtf8Flag},
+      {"dialect 1 is kept", {"SQLDialect=1"}, "\x01\x3F\x04\x01\x00\x00\x00"s + kUtf8Flag},
+      {"a dialect that is no dialect is 3", {"SQLDialect=x"}, "\x01\x3F\x04\x03\x00\x00\x00"s + kUtf8Flag},
   };
   for (const auto& c : kCases) EXPECT_EQ(DatabaseParameterBuffer(c.params), c.dpb) << c.why;
 
   const std::string long_password(300, 'p');
   const std::string dpb = DatabaseParameterBuffer({"Password=" + long_password});
   EXPECT_EQ(dpb.substr(1, 2), "\x1D\xFF"s) << "a length byte holds at most 255";
-  EXPECT_EQ(dpb.size(), 1 + 2 + 255 + 6u);
+  EXPECT_EQ(dpb.size(), 1 + 2 + 255 + 6 + 2u);
 }
 
 TEST(FirebirdClientLibrary, FileNameComesFromTheSettingTheEnvironmentOrTheDefault) {

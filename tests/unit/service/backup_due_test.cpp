@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <string>
+
 namespace nuvexa {
 namespace {
 
@@ -66,6 +69,28 @@ TEST(BackupDue, PadraoSelectsTheModeAndTheInterval) {
   EXPECT_EQ(IntervalFromPadrao(90, 0), 90) << "also one the central settings set";
   EXPECT_EQ(IntervalFromPadrao(360, 120), 120);
   EXPECT_EQ(IntervalFromPadrao(360, -5), -5) << "a negative value is taken unchanged";
+}
+
+TEST(BackupDue, ScheduledHourIsATimeOfDayOrAnError) {
+  using firebird::Value;
+  struct Case { const char* why; Value column; TDateTime hour; };
+  const Case kCases[] = {
+      {"a TIME column", Value::DateTime(EncodeTime(22, 30, 0, 0), Value::Moment::Time), EncodeTime(22, 30, 0, 0)},
+      {"NULL is midnight", Value::Null(), 0},
+      {"a text holding hours and minutes", Value::Text("22:30"), EncodeTime(22, 30, 0, 0)},
+      {"a text holding seconds too, padded", Value::Text(" 7:05:09 "), EncodeTime(7, 5, 9, 0)},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(ScheduledHour(c.column), c.hour) << c.why;
+
+  for (const char* text : {"xx", "", "22", "24:00", "22:60", "22:00:00:00", "22h30", "-1:30", "022:30"}) {
+    try {
+      ScheduledHour(Value::Text(text));
+      ADD_FAILURE() << '"' << text << "\" was taken as a time of day";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_EQ(std::string(e.what()), std::string("NUVEXA_HORABACKUPAGENDADO: '") + text + "' is not a time of day");
+    }
+  }
+  EXPECT_THROW(ScheduledHour(Value::Integer(2200)), std::invalid_argument) << "a number is no time of day";
 }
 
 }  // namespace

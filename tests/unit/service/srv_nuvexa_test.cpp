@@ -239,6 +239,46 @@ TEST(ServiceThreadFailures, AFailedActionRestoresTheStatusAndGoesToTheEventLog) 
                                             S::csPausePending, S::csRunning, S::csStopPending, S::csStopped));
 }
 
+// A status reporter that, once broken, refuses every report: also the one that puts the
+// status back after a failed action.
+class BrokenReporter : public MemoryStatusReporter {
+ public:
+  void Break(bool broken) { broken_ = broken; }
+  void ReportStatus(S status) override {
+    // decided before the report is seen, so a report that a test waits for is never refused
+    const bool refuse = broken_;
+    MemoryStatusReporter::ReportStatus(status);
+    if (refuse) throw std::runtime_error("refused");
+  }
+
+ private:
+  std::atomic<bool> broken_ = false;
+};
+
+TEST(ServiceThreadFailures, AnActionWhoseRestoreFailsTooStillGoesToTheEventLogAndTheServiceGoesOn) {
+  test::TempFolder folder;
+  platform::EventLoop loop;
+  BrokenReporter status;
+  MemoryEventLogger event_log;
+  TSrvNuvexa module({loop, status, event_log, folder.Path()});
+  module.Timer1.SetInterval(60'000);
+  std::thread service_main([&] { module.Main({"SrvNuvexa"}); });
+  ASSERT_TRUE(status.WaitFor(S::csRunning, 10s));
+
+  status.Break(true);
+  for (const std::uint32_t code : {kControlPause, kControlInterrogate, kControlStop}) module.Controller(code);
+  EXPECT_TRUE(WaitUntil([&] { return event_log.Entries().size() >= 3; }));
+  EXPECT_EQ(module.Status(), S::csRunning) << "the status is put back, though its report failed";
+  status.Break(false);
+  module.Controller(kControlStop);
+  service_main.join();
+
+  EXPECT_THAT(event_log.Entries(), ElementsAre("Service failed on pause: refused",
+                                               "Service failed on interrogate: refused",
+                                               "Service failed on stop: refused"));
+  EXPECT_EQ(status.Reports().back(), S::csStopped) << "the service still answered the next stop";
+}
+
 TEST(ServiceThreadFailures, AFailedStartEndsTheServiceAsStopped) {
   test::TempFolder folder;
   platform::EventLoop loop;
