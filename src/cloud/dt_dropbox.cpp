@@ -39,10 +39,14 @@ const json& Member(const json& object, const char* name) {
   return object[name];
 }
 
-// Members are read as text: a number's digits, a boolean's word.
+// Members are read as text: a number's digits, a boolean's word. An array or an object is no
+// text, and writing one out would recurse as deep as the page nests it.
 std::string MemberText(const json& object, const char* name) {
   const json& value = Member(object, name);
-  return value.is_string() ? value.get<std::string>() : value.dump();
+  if (value.is_string()) return value.get<std::string>();
+  if (value.is_structured())
+    throw CloudError(std::string("The member \"") + name + "\" is not a text, a number or a boolean");
+  return value.dump();
 }
 
 std::int64_t MemberInteger(const json& object, const char* name) {

@@ -1,11 +1,12 @@
-// What the client asks of its transport, where the fake server cannot see it: time-outs
-// and redirect following.
+// What the client asks of its transport and makes of its answers, where the fake server
+// cannot show it: time-outs, redirect following, and pages no server should send.
 #include "cloud/dt_dropbox.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "cloud/cloud_error.h"
@@ -108,6 +109,47 @@ TEST(CloudClientRequests, ALineBreakInTheTokenOrAPathSendsNothing) {
     // the listing records its failures in an error entry, every other operation in Retorno
     const int recorded = client.ListaArquivos.empty() ? client.Retorno.StatusCode : client.ListaArquivos.back().StatusCode;
     EXPECT_EQ(recorded, 400) << c.why;
+  }
+}
+
+}  // namespace
+}  // namespace nuvexa::cloud
+
+namespace nuvexa::cloud {
+namespace {
+
+// Answers the listing with one page.
+class OnePageTransport : public HttpTransport {
+ public:
+  explicit OnePageTransport(std::string page) : page_(std::move(page)) {}
+  HttpResponse Send(const HttpRequest&) override { return {200, "HTTP/1.1 200 OK", page_}; }
+
+ private:
+  std::string page_;
+};
+
+TEST(CloudListing, AnArrayOrObjectWhereTextIsReadFailsTheListing) {
+  // deep enough that reading it as text by recursion would overflow the stack
+  const std::string deep = std::string(1'000'000, '[') + std::string(1'000'000, ']');
+  struct Case {
+    const char* why;
+    std::string page;
+  } const cases[] = {
+      {"has_more nested a million deep", R"({"entries": [], "cursor": "c", "has_more": )" + deep + "}"},
+      {"a cursor that is an array", R"({"entries": [], "cursor": ["c"], "has_more": false})"},
+      {"an entry's name that is an object",
+       R"({"entries": [{".tag": "folder", "name": {"n": 1}, "id": "id:1"}], "cursor": "c", "has_more": false})"},
+  };
+  for (const auto& c : cases) {
+    TDTDropBox client(std::make_unique<OnePageTransport>(c.page), CloudHosts{"https://api", "https://content"});
+    try {
+      client.ListarArquivosDaPasta("/p");
+      ADD_FAILURE() << c.why << ": no error";
+    } catch (const CloudError& error) {
+      EXPECT_NE(std::string(error.what()).find("is not a text"), std::string::npos) << c.why << ": " << error.what();
+    }
+    ASSERT_FALSE(client.ListaArquivos.empty()) << c.why;
+    EXPECT_EQ(client.ListaArquivos.back().StatusCode, 400) << c.why;
   }
 }
 
