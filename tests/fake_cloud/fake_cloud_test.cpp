@@ -317,6 +317,23 @@ TEST(FakeCloudTest, FailsTheNthRequestWhenTold) {
   EXPECT_FALSE(api.Send("upload", R"({"path": "/d.zip"})", "bytes")) << "no response at all";
   EXPECT_FALSE(std::filesystem::exists(server.root() / "d.zip"));
   EXPECT_EQ(server.LogLines().back()["status"], 0);
+
+  // the connection goes while the body is still coming
+  ASSERT_EQ(api.Admin("fail", R"({"endpoint": "/2/files/upload", "drop_after_bytes": 1000})").status, 200);
+  EXPECT_FALSE(api.Send("upload", R"({"path": "/m.zip"})", std::string(4 << 20, 'm'))) << "no response at all";
+  EXPECT_FALSE(std::filesystem::exists(server.root() / "m.zip"));
+  EXPECT_EQ(server.LogLines().back()["status"], 0);
+  EXPECT_LT(server.LogLines().back()["body_size"].get<long long>(), 4 << 20) << "the body was cut short";
+
+  // a stall sends nothing within a client's patience, then answers as usual
+  ASSERT_EQ(api.Admin("fail", R"({"endpoint": "/2/files/list_folder", "stall_seconds": 2})").status, 200);
+  httplib::Client impatient("127.0.0.1", server.port());
+  impatient.set_read_timeout(1, 0);
+  EXPECT_FALSE(impatient.Post("/2/files/list_folder", {{"Authorization", "Bearer test-token"}}, list,
+                              "application/json"))
+      << "nothing within a second";
+  ASSERT_EQ(api.Admin("fail", R"({"endpoint": "/2/files/list_folder", "stall_seconds": 1})").status, 200);
+  EXPECT_EQ(api.Rpc("list_folder", list).status, 200) << "a patient client gets the usual answer";
   EXPECT_EQ(server.Stop(), 0);
 
   FakeCloudServer from_command_line({"--fail", "/2/files/create_folder_v2:1:500"});

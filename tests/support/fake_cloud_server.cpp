@@ -109,6 +109,7 @@ std::vector<nlohmann::json> FakeCloudServer::LogLines() const {
 
 TestCertificates::TestCertificates() {
   folder_.WriteFile("ext.cnf", "subjectAltName=IP:127.0.0.1\n");
+  folder_.WriteFile("other-host.cnf", "subjectAltName=DNS:backup.example.net\n");
   // EC keys: as good as RSA for the handshake, and quick to make for every test.
   const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
   const std::string make =
@@ -117,13 +118,26 @@ TestCertificates::TestCertificates() {
       " && openssl req -x509" + key + " -keyout other-ca.key -out other-ca.pem -days 1 -subj /CN=Other-CA" +
       " && openssl req" + key + " -keyout server.key -out server.csr -subj /CN=127.0.0.1" +
       " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 1" +
-      " -extfile ext.cnf -out server.pem";
+      " -extfile ext.cnf -out server.pem" +
+      " && openssl x509 -req -in server.csr -CA other-ca.pem -CAkey other-ca.key -CAcreateserial -days 1" +
+      " -extfile ext.cnf -out unknown-ca.pem" +
+      " && openssl req" + key + " -keyout other-host.key -out other-host.csr -subj /CN=backup.example.net" +
+      " && openssl x509 -req -in other-host.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 1" +
+      " -extfile other-host.cnf -out other-host.pem";
   if (std::system(("(" + make + ") > /dev/null 2>&1").c_str()) != 0)
     throw std::runtime_error("openssl could not make the test certificates");
 }
 
 std::vector<std::string> TestCertificates::ServerArguments() const {
   return {"--cert", ServerCertificate(), "--key", ServerKey()};
+}
+
+std::vector<std::string> TestCertificates::UnknownCaServerArguments() const {
+  return {"--cert", folder_.Path() + "unknown-ca.pem", "--key", ServerKey()};
+}
+
+std::vector<std::string> TestCertificates::OtherHostServerArguments() const {
+  return {"--cert", folder_.Path() + "other-host.pem", "--key", folder_.Path() + "other-host.key"};
 }
 
 }  // namespace nuvexa::test

@@ -41,7 +41,9 @@ class FakeCloudServer {
 };
 
 // A certificate authority made with openssl for one test, the certificate it signs for
-// 127.0.0.1 with its key, and a second authority that signed nothing here.
+// 127.0.0.1 with its key, and a second authority; besides, the two certificates a client
+// must refuse: one for 127.0.0.1 from the second authority, and one from the first for
+// another host name.
 class TestCertificates {
  public:
   TestCertificates();
@@ -52,6 +54,10 @@ class TestCertificates {
   std::string ServerKey() const { return folder_.Path() + "server.key"; }
   // The options that make nuvexa-fake-cloud serve HTTPS with this certificate.
   std::vector<std::string> ServerArguments() const;
+  // HTTPS with the certificate of an authority the client does not know.
+  std::vector<std::string> UnknownCaServerArguments() const;
+  // HTTPS with a certificate of the test CA made out to another host than 127.0.0.1.
+  std::vector<std::string> OtherHostServerArguments() const;
 
  private:
   TempFolder folder_;

@@ -1,5 +1,7 @@
 #include "support/firebird_database.h"
 
+#include <sstream>
+
 #include <sys/stat.h>
 
 #include <array>
@@ -84,6 +86,13 @@ std::vector<std::string> FirebirdDatabase::ConnectionParams(std::string_view pas
 std::string FirebirdDatabase::RunSql(std::string_view sql) const {
   return RunIsql(folder_, "CONNECT '" + ServerPath(path_) + "'" + Credentials() + ";\n" + std::string(sql) +
                               "\nCOMMIT;");
+}
+
+std::string FirebirdDatabase::Scalar(std::string_view select) const {
+  std::istringstream words(RunSql("SET HEADING OFF; " + std::string(select) + ";"));
+  std::string value, word;
+  while (words >> word) value += (value.empty() ? "" : " ") + word;
+  return value;
 }
 
 }  // namespace nuvexa::test

@@ -32,6 +32,9 @@ class FirebirdDatabase {
   // Runs isql statements (UTF-8) in the database and returns isql's output. Throws
   // std::runtime_error with that output when isql fails.
   std::string RunSql(std::string_view sql) const;
+  // The one value a SELECT (without its ";") returns, as isql prints it, its words joined
+  // by single spaces; "<null>" for NULL.
+  std::string Scalar(std::string_view select) const;
 
  private:
   TempFolder folder_;

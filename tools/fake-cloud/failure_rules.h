@@ -12,7 +12,9 @@
 namespace fake_cloud {
 
 // Makes the nth request to an endpoint, counted from when the rule was set, fail:
-// with the given status, body and headers, or by closing the connection unanswered.
+// with the given status, body and headers, or by closing the connection unanswered
+// (after reading the whole body, or `drop_after_bytes` of it). Or it stalls: the server
+// sends nothing for `stall_seconds`, then answers as told or, without a status, as usual.
 struct FailureRule {
   std::string endpoint;
   int nth = 1;
@@ -20,9 +22,13 @@ struct FailureRule {
   std::string body;
   std::map<std::string, std::string> headers;
   bool drop = false;
+  long long drop_after_bytes = -1;  // -1: the whole body is read first
+  int stall_seconds = 0;
+  bool answers_as_usual = false;    // a stall without a status of its own
 };
 
-// {"endpoint", "nth", "status", "body", "headers", "drop"}; status 0 also drops.
+// {"endpoint", "nth", "status", "body", "headers", "drop", "drop_after_bytes",
+// "stall_seconds"}; status 0 also drops, and so does drop_after_bytes.
 // Throws std::invalid_argument for a rule that makes no sense.
 FailureRule ParseFailureRule(const Json& rule);
 // "endpoint:nth:status" from the command line; status 0 drops.

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdint>
+#include <thread>
 
 #include "authorization.h"
 #include "connection_drop.h"
@@ -177,17 +180,33 @@ void FakeCloud::Serve(const Endpoint& endpoint, HostRole host, const httplib::Re
   // the endpoint's failure rules either.
   const bool right_host = IsServedOn(endpoint.style, host);
   const auto failure = right_host ? failures_.Take(request.path) : std::nullopt;
+  // nothing at all goes back meanwhile, not even the status line
+  if (failure && failure->stall_seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(failure->stall_seconds));
+  bool dropped_early = false;
+  if (failure && failure->drop_after_bytes >= 0) {
+    // the connection goes in the middle of the body, as a network that fails would take it
+    std::uint64_t received = 0;
+    call.ReadBody([&](const char*, std::size_t size) {
+      received += size;
+      if (received < static_cast<std::uint64_t>(failure->drop_after_bytes)) return true;
+      DropConnection(request);
+      dropped_early = true;
+      return false;
+    });
+  }
   if (!right_host) {
     RefuseWrongHost(call, response);
+  } else if (failure && failure->answers_as_usual) {
+    Answer(endpoint, call, response);
   } else if (failure) {
     ApplyFailure(*failure, response);
   } else {
     Answer(endpoint, call, response);
   }
-  call.Drain();
+  if (!dropped_early) call.Drain();
   const bool drop = failure && failure->drop;
   log_.Append(call.LogLine(drop ? 0 : response.status));
-  if (drop) DropConnection(request);
+  if (drop && !dropped_early) DropConnection(request);
 }
 
 void FakeCloud::Answer(const Endpoint& endpoint, Call& call, httplib::Response& response) {

@@ -53,14 +53,6 @@ INSERT INTO CLIENTES (CODIGO, CNPJ, RAZAOSOCIAL, ESTADO, IPSERVIDOR, BANCODEDADO
 COMMIT;
 )";
 
-// The one value a SELECT returns, as isql prints it ("<null>" for NULL).
-std::string Scalar(const test::FirebirdDatabase& database, const std::string& select) {
-  std::istringstream words(database.RunSql("SET HEADING OFF; " + select + ";"));
-  std::string value, word;
-  while (words >> word) value += (value.empty() ? "" : " ") + word;
-  return value;
-}
-
 class CentralSync : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -86,9 +78,9 @@ class CentralSync : public ::testing::Test {
     module_->Conndrovana.Close();
     return result;
   }
-  std::string Local(const std::string& columns) { return Scalar(*local_, "SELECT " + columns + " FROM PADRAO"); }
+  std::string Local(const std::string& columns) { return local_->Scalar("SELECT " + columns + " FROM PADRAO"); }
   std::string Client(int codigo, const std::string& columns) {
-    return Scalar(*central_, "SELECT " + columns + " FROM CLIENTES WHERE CODIGO = " + std::to_string(codigo));
+    return central_->Scalar("SELECT " + columns + " FROM CLIENTES WHERE CODIGO = " + std::to_string(codigo));
   }
   central::BackupSettings Fields() const {
     return {module_->BackupIntervalo, module_->MinimoBackup, module_->MaximoBackup, module_->MaximoTamanho,

@@ -37,13 +37,6 @@ using ::testing::IsEmpty;
 
 constexpr const char* kCompanyFolder = "12345678000195";  // PADRAO.CGC of the sample database
 
-std::string Scalar(const test::FirebirdDatabase& database, const std::string& select) {
-  std::istringstream words(database.RunSql("SET HEADING OFF; " + select + ";"));
-  std::string value, word;
-  while (words >> word) value += (value.empty() ? "" : " ") + word;
-  return value;
-}
-
 // "YYYY-MM-DD HH:MM:SS", as isql prints a timestamp, to the second.
 std::string IsqlTimestamp(platform::TDateTime moment) {
   const platform::DateParts d = platform::DecodeDate(moment);
@@ -76,7 +69,7 @@ class CloudStep : public ::testing::Test {
 
   // To the second; "<null>" when never recorded.
   std::string LastBackup() {
-    return Scalar(*pharmacy_, "SELECT SUBSTRING(CAST(NUVEXAULTIMOBACKUP AS VARCHAR(30)) FROM 1 FOR 19) FROM PADRAO");
+    return pharmacy_->Scalar("SELECT SUBSTRING(CAST(NUVEXAULTIMOBACKUP AS VARCHAR(30)) FROM 1 FOR 19) FROM PADRAO");
   }
   std::string LocalArchive() const {
     return installation_.Folder() + "BACKUP DROVANA/NuvexaDrovana_" + backup::BackupStamp(module_->DataHoraAtualBackup) +
@@ -172,7 +165,7 @@ TEST_F(CloudStep, AnExistingFolderIsTrimmedByTheCentralLimitsAndEachDeletionIsLo
     EXPECT_TRUE(fs::exists(CloudFolder() / "NuvexaDrovana_old2.zip")) << c.why;
     EXPECT_FALSE(fs::exists(CloudFolder() / "NuvexaDrovana_old3.zip")) << c.why;
     EXPECT_FALSE(fs::exists(CloudFolder() / "NuvexaDrovana_old4.zip")) << c.why;
-    const std::string logged = Scalar(*central_, "SELECT SEQUENCIAL, CNPJ, ARQUIVOEXCLUIDO FROM LOG_EXCLUSAO_NUVEXA "
+    const std::string logged = central_->Scalar("SELECT SEQUENCIAL, CNPJ, ARQUIVOEXCLUIDO FROM LOG_EXCLUSAO_NUVEXA "
                                                  "ORDER BY ARQUIVOEXCLUIDO");
     if (c.recorded) {
       EXPECT_THAT(logged, ::testing::MatchesRegex("[0-9]+ 12.345.678/0001-95 /" + std::string(kCompanyFolder) +
@@ -219,7 +212,7 @@ TEST_F(CloudStep, ATrimThatFailsStillClosesTheCentralConnectionAndIsOneLine) {
   EXPECT_THAT(installation_.LogMessages(), ElementsAre("HTTP/1.1 500 Internal Server Error"));
   EXPECT_EQ(LastBackup(), "<null>");
   EXPECT_FALSE(module_->ConnTarvioSystem.Connected());
-  EXPECT_EQ(Scalar(*central_, "SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION "
+  EXPECT_EQ(central_->Scalar("SELECT COUNT(*) FROM MON$ATTACHMENTS WHERE MON$ATTACHMENT_ID <> CURRENT_CONNECTION "
                               "AND MON$SYSTEM_FLAG = 0"),
             "0")
       << "no attachment of the service is left on the central server";
