@@ -3,6 +3,7 @@
 #include "cloud/backup_upload.h"
 
 #include <exception>
+#include <stdexcept>
 
 #include "central/auto_incremento.h"
 #include "central/central_connection.h"
@@ -23,6 +24,8 @@ std::string CloudArchivePath(std::string_view pasta, const std::string& arquivo)
 namespace {
 
 constexpr const char* kDeletionLogUnreadable = "Falha ao ler a configuração do registro de exclusões da central: ";
+constexpr const char* kNoCompanyFolder =
+    "CNPJ da empresa sem dígitos (PADRAO.CGC): o backup não foi enviado para a nuvem";
 
 // Watches the retention's deletions for as long as the trim runs.
 class DeletionWatch {
@@ -55,6 +58,9 @@ std::int64_t TSrvNuvexa::TamanhoArquivo(const std::string& Arquivo) {
 void TSrvNuvexa::CloudStep() {
   const std::string pasta = ExtraiNumero(TBPadrao.FieldByName("CGC").AsString());
   MaximoTamanhoAtual = MaximoTamanho - TamanhoArquivo(ArquivoCompactadoDrovana);
+  // Without digits there is no company folder, and the storage's root holds every company's
+  // folder: nothing of this installation is created, trimmed or uploaded there.
+  if (pasta.empty()) throw std::runtime_error(kNoCompanyFolder);
 
   const central::ClosesOnExit close_central(ConnTarvioSystem);
   const bool record_deletions = ConnectCentral() && DeletionLogEnabled();

@@ -91,6 +91,11 @@ size_t WriteBody(char* buffer, size_t size, size_t count, void* user) {
   long status = 0;
   curl_easy_getinfo(exchange.handle, CURLINFO_RESPONSE_CODE, &status);
   if (!exchange.request->body_sink || status < 200 || status > 299) {
+    if (bytes.size() > kMaxBufferedResponseBody - exchange.response.body.size()) {
+      exchange.error = std::make_exception_ptr(CloudError(
+          "The response is larger than " + std::to_string(kMaxBufferedResponseBody) + " bytes and was not read"));
+      return 0;
+    }
     exchange.response.body.append(bytes);
     return bytes.size();
   }

@@ -27,6 +27,10 @@ constexpr const char* URL_Upload = "/2/files/upload";
 constexpr const char* URL_Upload_Start = "/2/files/upload_session/start";
 constexpr const char* URL_Upload_Append = "/2/files/upload_session/append_v2";
 constexpr const char* URL_Upload_Finish = "/2/files/upload_session/finish";
+// Bounds of one listing: far above what a company folder holds, far below what would
+// exhaust the machine.
+constexpr std::size_t kMaxListingPages = 10'000;
+constexpr std::size_t kMaxListedEntries = 200'000;
 
 constexpr const char* kOctetStream = "application/octet-stream";
 constexpr const char* kJsonUtf8 = "application/json; charset=utf-8";
@@ -148,6 +152,7 @@ void TDTDropBox::ListarArquivosDaPasta(std::string_view Pasta) {
   try {
     std::string cursor;
     bool has_more = true;
+    std::size_t pages = 0;
     while (has_more) {
       HttpRequest request =
           NewRequest(hosts_.api + (cursor.empty() ? URL_ListarPasta : URL_ListarPastaContinua), "application/json");
@@ -158,7 +163,15 @@ void TDTDropBox::ListarArquivosDaPasta(std::string_view Pasta) {
       if (!entries.is_array()) throw CloudError("The response's member \"entries\" is not an array");
       for (const json& element : entries) ListaArquivos.push_back(EntryOf(element));
       has_more = MemberText(page, "has_more") == "true";
-      cursor = MemberText(page, "cursor");
+      std::string next = MemberText(page, "cursor");
+      // a page that promises more under the cursor it was asked with would be asked for ever
+      if (has_more && (next.empty() || next == cursor))
+        throw CloudError("The listing does not advance: \"has_more\" is true without a new cursor");
+      cursor = std::move(next);
+      // a company folder holds tens of archives: a listing without end is the server's fault
+      if (has_more && (++pages >= kMaxListingPages || ListaArquivos.size() >= kMaxListedEntries))
+        throw CloudError("The listing does not end: more than " + std::to_string(ListaArquivos.size()) +
+                         " entries in " + std::to_string(pages) + " pages");
     }
   } catch (const std::exception& failure) {
     TListaArquivos error;
@@ -203,6 +216,8 @@ void TDTDropBox::UploadSessionStart(const FileRange& ContentStream, bool Close) 
     request.body_file = ContentStream;
     const json answer = json::parse(Perform(request).body);
     std::string session_id = MemberText(answer, "session_id");
+    // every later request of the session names it: without it they could only fail
+    if (session_id.empty()) throw CloudError("The member \"session_id\" is empty");
     Retorno.StatusCode = 200;
     Retorno.Mensagem = std::move(session_id);
   });

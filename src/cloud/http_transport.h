@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -38,6 +39,10 @@ struct HttpRequest {
   std::function<void(std::string_view)> body_sink;
 };
 
+// The most a response body held in memory may take: a listing page or an error is far
+// smaller, and a server that sends more must not exhaust the pharmacy's machine.
+inline constexpr std::size_t kMaxBufferedResponseBody = 64u << 20;
+
 struct HttpResponse {
   int status = 0;
   // The last status line as received, without its line end: "HTTP/1.1 409 Conflict".
@@ -46,7 +51,8 @@ struct HttpResponse {
 };
 
 // One HTTP exchange per call. A response of any status is returned; a failure to
-// connect, negotiate TLS, send or receive throws CloudError with the transport's message.
+// connect, negotiate TLS, send or receive, or a body held in memory that would exceed
+// kMaxBufferedResponseBody, throws CloudError with the transport's message.
 class HttpTransport {
  public:
   virtual ~HttpTransport() = default;

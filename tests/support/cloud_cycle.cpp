@@ -63,9 +63,12 @@ void CloudCycleTest::NewModule() {
 }
 
 void CloudCycleTest::Arm(const nlohmann::json& rule) const {
+  // from a file: a rule's body may be larger than a command line
+  TempFolder scratch;
+  const std::string file = scratch.WriteFile("rule.json", rule.dump());
   const CommandResult result =
       RunCommand("curl -sS --fail-with-body --cacert '" + certificates_.CaFile() +
-                 "' -X POST -H 'Content-Type: application/json' -d '" + rule.dump() + "' https://127.0.0.1:" +
+                 "' -X POST -H 'Content-Type: application/json' --data-binary '@" + file + "' https://127.0.0.1:" +
                  std::to_string(api_port_) + "/__admin/fail");
   if (result.status != 0) throw std::runtime_error("the fake cloud refused the rule: " + result.output);
 }

@@ -13,6 +13,7 @@ void Validate(const FailureRule& rule) {
   if (rule.nth < 1) throw std::invalid_argument("nth counts from 1");
   if (rule.stall_seconds < 0 || rule.stall_seconds > 3600) throw std::invalid_argument("stall_seconds is 0 to 3600");
   if (rule.drop_after_bytes < -1) throw std::invalid_argument("drop_after_bytes is a count of bytes");
+  if (rule.body_bytes < 0 || rule.body_bytes > (1LL << 32)) throw std::invalid_argument("body_bytes is 0 to 4 GiB");
   if (!rule.drop && (rule.status < 100 || rule.status > 599)) {
     throw std::invalid_argument("status must be an HTTP status, or 0 to drop the connection");
   }
@@ -40,6 +41,7 @@ FailureRule ParseFailureRule(const Json& json) {
     rule.body = json.value("body", "");
     rule.headers = json.value("headers", std::map<std::string, std::string>{});
     rule.drop_after_bytes = json.value("drop_after_bytes", -1LL);
+    rule.body_bytes = json.value("body_bytes", 0LL);
     rule.drop = json.value("drop", false) || rule.status == 0 || rule.drop_after_bytes >= 0;
     rule.answers_as_usual = rule.stall_seconds > 0 && !json.contains("status") && !rule.drop;
   } catch (const Json::exception& e) {
@@ -68,7 +70,8 @@ FailureRule ParseFailureOption(std::string_view option) {
 Json ToJson(const FailureRule& rule) {
   return {{"endpoint", rule.endpoint}, {"nth", rule.nth},   {"status", rule.drop ? 0 : rule.status},
           {"body", rule.body},         {"headers", rule.headers}, {"drop", rule.drop},
-          {"drop_after_bytes", rule.drop_after_bytes}, {"stall_seconds", rule.stall_seconds}};
+          {"drop_after_bytes", rule.drop_after_bytes}, {"stall_seconds", rule.stall_seconds},
+          {"body_bytes", rule.body_bytes}};
 }
 
 void FailureRules::Add(FailureRule rule) {

@@ -25,10 +25,11 @@ struct FailureRule {
   long long drop_after_bytes = -1;  // -1: the whole body is read first
   int stall_seconds = 0;
   bool answers_as_usual = false;    // a stall without a status of its own
+  long long body_bytes = 0;         // > 0: the body is that many bytes of "x" instead
 };
 
 // {"endpoint", "nth", "status", "body", "headers", "drop", "drop_after_bytes",
-// "stall_seconds"}; status 0 also drops, and so does drop_after_bytes.
+// "stall_seconds", "body_bytes"}; status 0 also drops, and so does drop_after_bytes.
 // Throws std::invalid_argument for a rule that makes no sense.
 FailureRule ParseFailureRule(const Json& rule);
 // "endpoint:nth:status" from the command line; status 0 drops.

@@ -90,6 +90,10 @@ void RefuseWrongHost(const Call& call, httplib::Response& response) {
 void ApplyFailure(const FailureRule& rule, httplib::Response& response) {
   response.status = rule.drop ? 500 : rule.status;
   for (const auto& [name, value] : rule.headers) response.set_header(name, value);
+  if (rule.body_bytes > 0) {
+    response.set_content(std::string(static_cast<size_t>(rule.body_bytes), 'x'), "application/json");
+    return;
+  }
   const bool is_json = Json::accept(rule.body);
   response.set_content(rule.body, is_json ? "application/json" : "text/plain; charset=utf-8");
 }

@@ -155,3 +155,82 @@ TEST(CloudListing, AnArrayOrObjectWhereTextIsReadFailsTheListing) {
 
 }  // namespace
 }  // namespace nuvexa::cloud
+
+namespace nuvexa::cloud {
+namespace {
+
+// Answers every request with what `answer` makes of the request's number (from 1), and counts.
+class ScriptedTransport : public HttpTransport {
+ public:
+  ScriptedTransport(std::function<std::string(int)> answer, int& requests)
+      : answer_(std::move(answer)), requests_(requests) {}
+  HttpResponse Send(const HttpRequest&) override { return {200, "HTTP/1.1 200 OK", answer_(++requests_)}; }
+
+ private:
+  std::function<std::string(int)> answer_;
+  int& requests_;
+};
+
+std::string Page(const std::string& entries, const std::string& cursor, bool has_more) {
+  return R"({"entries": [)" + entries + R"(], "cursor": ")" + cursor + R"(", "has_more": )" +
+         (has_more ? "true" : "false") + "}";
+}
+
+TEST(CloudListing, APageThatIsWrongOrNeverEndsFailsTheListingAfterFewRequests) {
+  const std::string file =
+      R"({".tag": "file", "name": "a.zip", "id": "id:1", "client_modified": "2026-12-01T10:00:00Z", )"
+      R"("server_modified": "2026-12-01T10:00:05Z", "size": 5})";
+  struct Case {
+    const char* why;
+    std::function<std::string(int)> answer;
+    int requests;
+    const char* message_part;
+  } const cases[] = {
+      {"no JSON", [](int) { return std::string("<html>busy</html>"); }, 1, "parse"},
+      {"no entries", [](int) { return std::string(R"({"cursor": "c", "has_more": false})"); }, 1, "entries"},
+      {"no has_more", [](int) { return std::string(R"({"entries": [], "cursor": "c"})"); }, 1, "has_more"},
+      // ranked by a date it does not have, the wrong archive could be deleted
+      {"a time stamp that is no date",
+       [](int) {
+         return Page(R"({".tag": "file", "name": "a.zip", "id": "id:1", "client_modified": "2026-13-45T99:99:99Z", )"
+                     R"("server_modified": "2026-12-01T10:00:05Z", "size": 5})",
+                     "c", false);
+       },
+       1, "not a valid date and time"},
+      {"an entry without a name",
+       [](int) { return Page(R"({".tag": "file", "id": "id:1", "size": 5})", "c", false); }, 1, "name"},
+      {"more promised under the same cursor", [&](int) { return Page(file, "same", true); }, 2, "does not advance"},
+      {"more promised without a cursor", [&](int) { return Page(file, "", true); }, 1, "does not advance"},
+      {"a new cursor on every page, for ever", [](int n) { return Page("", "c" + std::to_string(n), true); }, 10'000,
+       "does not end"},
+  };
+  for (const auto& c : cases) {
+    int requests = 0;
+    TDTDropBox client(std::make_unique<ScriptedTransport>(c.answer, requests), CloudHosts{"https://api", "https://content"});
+    try {
+      client.ListarArquivosDaPasta("/p");
+      ADD_FAILURE() << c.why << ": no error";
+    } catch (const CloudError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.message_part), std::string::npos) << c.why << ": " << error.what();
+    }
+    EXPECT_EQ(requests, c.requests) << c.why;
+    ASSERT_FALSE(client.ListaArquivos.empty()) << c.why;
+    EXPECT_EQ(client.ListaArquivos.back().StatusCode, 400) << c.why;
+  }
+}
+
+TEST(CloudSession, AStartWithoutASessionIdEndsTheUploadAtOnce) {
+  test::TempFolder folder;
+  const std::string file = folder.WriteFile("f.zip", std::string(300, 'z'));
+  for (const std::string answer : {R"({"other": 1})", R"({"session_id": ""})"}) {
+    int requests = 0;
+    TDTDropBox client(std::make_unique<ScriptedTransport>([&](int) { return answer; }, requests),
+                      CloudHosts{"https://api", "https://content"});
+    EXPECT_THROW(client.UploadInSession(file, "/p/f.zip", 100), CloudError) << answer;
+    EXPECT_EQ(requests, 1) << answer << ": nothing goes out after the start";
+    EXPECT_EQ(client.Retorno.StatusCode, 400) << answer;
+  }
+}
+
+}  // namespace
+}  // namespace nuvexa::cloud
