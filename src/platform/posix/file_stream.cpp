@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/file.h"
 #include "platform/posix/private_file.h"
 
 namespace platform {
@@ -105,15 +106,17 @@ void OutputFile::Write(std::string_view bytes) {
 
 void OutputFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
   if (fd_ < 0) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowFileError("Cannot write file", path_, errno);
+  std::uint64_t at = offset;
+  WriteAll(path_, bytes, [&](std::string_view rest) {
+    for (;;) {
+      const ssize_t n = ::pwrite(fd_, rest.data(), rest.size(), static_cast<off_t>(at));
+      if (n >= 0) {
+        at += static_cast<std::uint64_t>(n);
+        return static_cast<std::size_t>(n);
+      }
+      if (errno != EINTR) ThrowFileError("Cannot write file", path_, errno);
     }
-    done += static_cast<std::size_t>(n);
-  }
+  });
 }
 
 void OutputFile::Flush() {
