@@ -23,8 +23,10 @@ CloudHosts CloudHostsFromEnvironment() {
 }
 
 TDTDropBoxCredentials DTDropBoxCredentials() {
-  return {"pwv4rnh2tb7ekmy", "hy3otw8s5bdr1ne",
-          FromEnvironment("NUVEXA_CLOUD_TOKEN", "Kq7Wm2ZpXv9TsB4hNc8LdR3fGy6JuE1kVa5MtH0bQo2PwS7nYe4CiF9gUx3DlO6r")};
+  return {FromEnvironment("NUVEXA_CLOUD_APP_KEY", "pwv4rnh2tb7ekmy"),
+          FromEnvironment("NUVEXA_CLOUD_APP_SECRET", "hy3otw8s5bdr1ne"),
+          FromEnvironment("NUVEXA_CLOUD_TOKEN", "Kq7Wm2ZpXv9TsB4hNc8LdR3fGy6JuE1kVa5MtH0bQo2PwS7nYe4CiF9gUx3DlO6r"),
+          FromEnvironment("NUVEXA_CLOUD_REFRESH_TOKEN", "")};
 }
 
 }  // namespace nuvexa::cloud

@@ -16,9 +16,10 @@ CloudHosts CloudHostsFromEnvironment();
 
 // The credentials the service module gives its cloud client when it is created.
 struct TDTDropBoxCredentials {
-  std::string ClientID;
-  std::string ClientSecret;
-  std::string AccessToken;  // $NUVEXA_CLOUD_TOKEN when set, else the account's built-in token
+  std::string ClientID;      // $NUVEXA_CLOUD_APP_KEY when set, else the application's built-in key
+  std::string ClientSecret;  // $NUVEXA_CLOUD_APP_SECRET when set, else the built-in secret
+  std::string AccessToken;   // $NUVEXA_CLOUD_TOKEN when set, else the account's built-in token
+  std::string RefreshToken;  // $NUVEXA_CLOUD_REFRESH_TOKEN; empty: AccessToken is used as it is
 };
 
 TDTDropBoxCredentials DTDropBoxCredentials();

@@ -56,6 +56,7 @@ size_t ReadBody(char* buffer, size_t size, size_t count, void* user) {
       throw platform::FileError("Cannot read file \"" + range.file->Path() +
                                 "\". The file ended before the bytes to be sent.");
     }
+    if (range.on_read) range.on_read(range.offset + exchange.sent, std::string_view(buffer, got));
     exchange.sent += got;
     return got;
   } catch (...) {

@@ -3,12 +3,15 @@
 #include <algorithm>
 #include <charconv>
 #include <chrono>
+#include <functional>
 
 #include <nlohmann/json.hpp>
 
+#include "cloud/access_token.h"
 #include "cloud/cloud_error.h"
 #include "cloud/cloud_formats.h"
 #include "cloud/cloud_retention.h"
+#include "cloud/content_hash.h"
 #include "cloud/curl_transport.h"
 #include "cloud/dropbox_arguments.h"
 #include "platform/file_info.h"
@@ -51,6 +54,26 @@ std::string MemberText(const json& object, const char* name) {
   if (value.is_structured())
     throw CloudError(std::string("The member \"") + name + "\" is not a text, a number or a boolean");
   return value.dump();
+}
+
+// Hands what is read of the file for sending to the content hash.
+std::function<void(std::uint64_t, std::string_view)> Feeding(ContentHasher& hasher) {
+  return [&hasher](std::uint64_t offset, std::string_view bytes) { hasher.Feed(offset, bytes); };
+}
+
+// The service answers an upload with the metadata of what it stored: its content hash must
+// be that of the bytes sent, or the cloud does not hold the archive.
+void CheckStoredCopy(const std::string& metadata, ContentHasher& hasher, std::uint64_t size, std::string_view path) {
+  const json answer = json::parse(metadata, nullptr, /*allow_exceptions=*/false);
+  const std::string where = "A cópia na nuvem de " + std::string(path);
+  if (!answer.is_object() || !answer.contains("content_hash") || !answer["content_hash"].is_string())
+    throw CloudError(where + " não pôde ser conferida com o arquivo: a resposta não traz o content_hash");
+  if (!hasher.Complete(size))
+    throw CloudError(where + " não pôde ser conferida com o arquivo: nem todos os seus bytes foram lidos");
+  const std::string local = hasher.Final();
+  const std::string remote = answer["content_hash"].get<std::string>();
+  if (remote != local)
+    throw CloudError(where + " não confere com o arquivo: content_hash " + remote + " na nuvem, " + local + " no arquivo");
 }
 
 std::int64_t MemberInteger(const json& object, const char* name) {
@@ -126,8 +149,78 @@ HttpRequest TDTDropBox::NewRequest(const std::string& url, const char* content_t
   return request;
 }
 
+const std::string& TDTDropBox::CurrentAccessToken() {
+  if (access_token_.empty() || now_() >= access_renew_at_) RenewAccessToken();
+  return access_token_;
+}
+
+void TDTDropBox::RenewAccessToken() {
+  access_token_.clear();
+  HttpRequest request;
+  request.url = hosts_.api + kTokenEndpoint;
+  request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+  request.body = RefreshGrantForm(FRefreshToken, FClientID, FClientSecret);
+  request.follow_redirects = false;
+  if (FTimeout > 0) request.timeout = std::chrono::milliseconds(std::int64_t{FTimeout} * 1000);
+  const auto asked_at = now_();
+  const HttpResponse response = transport_->Send(request);
+  if (response.status == 400 || response.status == 401) {
+    const std::string refusal = GrantError(response.body);
+    if (refusal == "invalid_grant" || refusal == "invalid_client")
+      throw CloudError(std::string(kAuthoriseAgain) + refusal + ")");
+  }
+  if (response.status < 200 || response.status > 299) {
+    throw CloudError(response.status_line.empty() ? "HTTP " + std::to_string(response.status)
+                                                  : response.status_line);
+  }
+  const GrantedToken granted = ParseGrantedToken(response.body);
+  // timed from the request: the answer may have taken a while to come
+  access_renew_at_ = asked_at + granted.expires_in - RenewalMargin(granted.expires_in);
+  access_token_ = granted.access_token;
+}
+
+GrantedToken TDTDropBox::ExchangeAuthorizationCode(std::string_view code, std::string_view code_verifier) {
+  HttpRequest request;
+  request.url = hosts_.api + kTokenEndpoint;
+  request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
+  request.body = CodeGrantForm(code, FClientID, code_verifier);
+  request.follow_redirects = false;
+  if (FTimeout > 0) request.timeout = std::chrono::milliseconds(std::int64_t{FTimeout} * 1000);
+  const HttpResponse response = transport_->Send(request);
+  if (response.status == 400 || response.status == 401) {
+    if (const std::string refusal = GrantError(response.body); !refusal.empty())
+      throw CloudError("A nuvem recusou o código de autorização (" + refusal + ")");
+  }
+  if (response.status < 200 || response.status > 299) {
+    throw CloudError(response.status_line.empty() ? "HTTP " + std::to_string(response.status)
+                                                  : response.status_line);
+  }
+  GrantedToken granted = ParseGrantedToken(response.body);
+  if (granted.refresh_token.empty())
+    throw CloudError("A resposta do servidor de tokens não traz o refresh_token: o acesso não seria duradouro");
+  return granted;
+}
+
 HttpResponse TDTDropBox::Perform(const HttpRequest& request) {
-  HttpResponse response = transport_->Send(request);
+  HttpResponse response;
+  if (FRefreshToken.empty()) {
+    response = transport_->Send(request);
+  } else {
+    HttpRequest authorised = request;
+    const auto bearer = [&](const std::string& token) {
+      for (auto& [name, value] : authorised.headers) {
+        if (name == "Authorization") value = "Bearer " + token;
+      }
+    };
+    bearer(CurrentAccessToken());
+    response = transport_->Send(authorised);
+    // once: a token refused again right after its renewal is not a matter of time
+    if (IsExpiredAccessToken(response)) {
+      RenewAccessToken();
+      bearer(access_token_);
+      response = transport_->Send(authorised);
+    }
+  }
   if (response.status < 200 || response.status > 299) {
     throw CloudError(response.status_line.empty() ? "HTTP " + std::to_string(response.status)
                                                   : response.status_line);
@@ -200,10 +293,12 @@ TRetorno& TDTDropBox::LocalizarPastaArquivo(std::string_view DiretorioPastaArqui
 TRetorno& TDTDropBox::Upload(const std::string& CaminhoArquivo, std::string_view PastaDestino) {
   return Recorded([&] {
     const auto file = platform::InputFile::Open(CaminhoArquivo);
+    ContentHasher hasher;
     HttpRequest request = NewRequest(hosts_.content + URL_Upload, kOctetStream);
     request.headers.emplace_back("Dropbox-API-Arg", PathArgument(PastaDestino));
-    request.body_file = FileRange{&file, 0, file.Size()};
+    request.body_file = FileRange{&file, 0, file.Size(), Feeding(hasher)};
     std::string body = Perform(request).body;
+    CheckStoredCopy(body, hasher, file.Size(), PastaDestino);
     Retorno.StatusCode = 200;
     Retorno.Mensagem = std::move(body);
   });
@@ -260,12 +355,13 @@ TRetorno& TDTDropBox::UploadInSession(const std::string& CaminhoArquivo, std::st
                      " (deve ser maior que zero)");
   }
 
+  ContentHasher hasher;
   std::string session_id;
   std::int64_t offset = 0;
   bool more = true;
   while (more) {
     // Each chunk is read from the file while its request goes out, not held in memory.
-    FileRange chunk{&file, static_cast<std::uint64_t>(offset), 0};
+    FileRange chunk{&file, static_cast<std::uint64_t>(offset), 0, Feeding(hasher)};
     if (size > offset && (session_id.empty() || offset > 0))
       chunk.length = static_cast<std::uint64_t>(std::min<std::int64_t>(Chunksize, size - offset));
     if (offset == 0 && session_id.empty()) {
@@ -286,7 +382,7 @@ TRetorno& TDTDropBox::UploadInSession(const std::string& CaminhoArquivo, std::st
       }
     }
   }
-  return Retorno;
+  return Recorded([&] { CheckStoredCopy(Retorno.Mensagem, hasher, static_cast<std::uint64_t>(size), PastaDestino); });
 }
 
 TClearFolder TDTDropBox::ClearFolder(std::string Folder) {

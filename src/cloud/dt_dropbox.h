@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -7,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cloud/access_token.h"
 #include "cloud/cloud_settings.h"
 #include "cloud/http_transport.h"
 #include "platform/date_time.h"
@@ -62,6 +64,20 @@ class TDTDropBox {
   void SetClientID(std::string value) { FClientID = std::move(value); }
   void SetClientSecret(std::string value) { FClientSecret = std::move(value); }
   void SetAccessToken(std::string value) { FAccessToken = std::move(value); }
+  // With a refresh token, every request carries a short-lived access token that the client
+  // asks the token endpoint for (with ClientID and ClientSecret), keeps in memory, renews
+  // before it expires and, when a request is refused as expired, renews once and sends the
+  // request again. Without one, AccessToken goes as it is.
+  void SetRefreshToken(std::string value) {
+    FRefreshToken = std::move(value);
+    access_token_.clear();
+  }
+  // Exchanges an authorization code (with the PKCE verifier it was asked with) at the token
+  // endpoint for a refresh token and a first access token. A refused code throws CloudError
+  // saying so.
+  GrantedToken ExchangeAuthorizationCode(std::string_view code, std::string_view code_verifier);
+  // The clock that times the access tokens; tests give their own.
+  void SetClock(std::function<std::chrono::steady_clock::time_point()> now) { now_ = std::move(now); }
   void SetQtdMinArquivos(std::int32_t value) { FQtdMinArquivos = value; }
   void SetQtdMaxArquivos(std::int32_t value) { FQtdMaxArquivos = value; }
   void SetTamMaxArquivos(std::int64_t value) { FTamMaxArquivos = value; }
@@ -106,12 +122,20 @@ class TDTDropBox {
   void UploadSessionFinish(const std::string& SessionID, std::int64_t Offset, const FileRange& ContentStream,
                            std::string_view Path);
 
+  // The short-lived token of the refresh flow, renewed when missing or due.
+  const std::string& CurrentAccessToken();
+  void RenewAccessToken();
+
   std::unique_ptr<HttpTransport> transport_;
   CloudHosts hosts_;
   std::function<void(const std::string&)> deletion_observer_;
   std::string FClientID;
   std::string FClientSecret;
   std::string FAccessToken;
+  std::string FRefreshToken;
+  std::string access_token_;
+  std::chrono::steady_clock::time_point access_renew_at_{};
+  std::function<std::chrono::steady_clock::time_point()> now_ = [] { return std::chrono::steady_clock::now(); };
   std::int32_t FQtdMinArquivos = 0;
   std::int32_t FQtdMaxArquivos = 0;
   std::int64_t FTamMaxArquivos = 0;

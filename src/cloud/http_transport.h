@@ -21,6 +21,9 @@ struct FileRange {
   const platform::InputFile* file = nullptr;
   std::uint64_t offset = 0;
   std::uint64_t length = 0;
+  // When set, sees every piece of the file as it is read to be sent, with its offset in the
+  // file; a body sent again is seen again.
+  std::function<void(std::uint64_t offset, std::string_view bytes)> on_read;
 };
 
 struct HttpRequest {

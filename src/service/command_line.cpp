@@ -17,6 +17,7 @@ HostCommand ParseHostCommand(const std::vector<std::string>& arguments) {
   const auto found = [&](std::string_view name) { return FindSwitch(arguments, name); };
   if (found("INSTALL")) return {HostAction::kInstall, found("SILENT")};
   if (found("UNINSTALL")) return {HostAction::kUninstall, found("SILENT")};
+  if (found("AUTHORIZE")) return {HostAction::kAuthorize, false};
   if (found("CONSOLE")) return {HostAction::kConsole, false};
   if (found("ONCE")) return {HostAction::kOnce, false};
   return {};

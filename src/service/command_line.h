@@ -17,6 +17,7 @@ enum class HostAction {
   kUninstall,
   kConsole,
   kOnce,
+  kAuthorize,  // obtain the cloud's refresh token from the person at the terminal
 };
 
 struct HostCommand {
@@ -26,8 +27,8 @@ struct HostCommand {
   bool operator==(const HostCommand&) const = default;
 };
 
-// INSTALL wins over UNINSTALL, and both over the foreground switches CONSOLE and ONCE (in that
-// order), so that an installer's command line never starts a cycle.
+// INSTALL wins over UNINSTALL, and both over AUTHORIZE and the foreground switches CONSOLE and
+// ONCE (in that order), so that an installer's command line never starts a cycle.
 HostCommand ParseHostCommand(const std::vector<std::string>& arguments);
 
 }  // namespace nuvexa

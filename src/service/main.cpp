@@ -8,6 +8,7 @@
 #include "deploy/runtime_deployment.h"
 #include "platform/control_signals.h"
 #include "platform/paths.h"
+#include "service/authorize_command.h"
 #include "service/command_line.h"
 #include "service/foreground_host.h"
 #include "service/service_host.h"
@@ -16,7 +17,8 @@
 
 // Exit statuses: 0 when the run did what it was asked (INSTALL and UNINSTALL: nothing failed;
 // the service: it ran under systemd and stopped); 1 when INSTALL or UNINSTALL failed, or when
-// the service could not run (1063: started without systemd). ONCE: see RunOneCycle.
+// the service could not run (1063: started without systemd). ONCE: see RunOneCycle; AUTHORIZE:
+// see RunAuthorize.
 
 namespace {
 
@@ -31,6 +33,7 @@ int RunProcess(const std::vector<std::string>& arguments, const std::string& fol
   switch (command.action) {
     case nuvexa::HostAction::kConsole: return nuvexa::RunInForeground(folder, MakeModule);
     case nuvexa::HostAction::kOnce: return nuvexa::RunOneCycle(folder, MakeModule);
+    case nuvexa::HostAction::kAuthorize: return nuvexa::RunAuthorize(std::cin, std::cout, std::cerr);
     case nuvexa::HostAction::kInstall:
     case nuvexa::HostAction::kUninstall:
     case nuvexa::HostAction::kRunService: break;

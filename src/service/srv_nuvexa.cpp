@@ -31,6 +31,7 @@ void TSrvNuvexa::ServiceCreate() {
   DTDropBox1.SetClientID(credentials.ClientID);
   DTDropBox1.SetClientSecret(credentials.ClientSecret);
   DTDropBox1.SetAccessToken(credentials.AccessToken);
+  DTDropBox1.SetRefreshToken(credentials.RefreshToken);
 
   BackupIntervalo = 360;
   MinimoBackup = 3;

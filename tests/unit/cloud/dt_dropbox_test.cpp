@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "cloud/access_token.h"
 #include "cloud/cloud_error.h"
+#include "cloud/content_hash.h"
+#include "platform/file_stream.h"
 #include "support/temp_folder.h"
 
 namespace nuvexa::cloud {
@@ -27,8 +30,15 @@ class RecordingTransport : public HttpTransport {
   explicit RecordingTransport(std::vector<Asked>& asked) : asked_(asked) {}
   HttpResponse Send(const HttpRequest& request) override {
     asked_.push_back({request.url, request.follow_redirects, request.timeout});
+    // the body is read as a transport reads it, so that its content hash can be checked
+    if (request.body_file && request.body_file->on_read) {
+      std::string bytes(request.body_file->length, '\0');
+      const std::size_t got = request.body_file->file->ReadAt(request.body_file->offset, bytes);
+      request.body_file->on_read(request.body_file->offset, std::string_view(bytes).substr(0, got));
+    }
     return {200, "HTTP/1.1 200 OK",
-            R"({"entries": [], "has_more": false, "cursor": "c", "session_id": "s", "metadata": {}})"};
+            R"({"entries": [], "has_more": false, "cursor": "c", "session_id": "s", "metadata": {}, )"
+            R"("content_hash": ")" + ContentHashOf("12345") + R"("})"};
   }
 
  private:
@@ -230,6 +240,104 @@ TEST(CloudSession, AStartWithoutASessionIdEndsTheUploadAtOnce) {
     EXPECT_EQ(requests, 1) << answer << ": nothing goes out after the start";
     EXPECT_EQ(client.Retorno.StatusCode, 400) << answer;
   }
+}
+
+}  // namespace
+}  // namespace nuvexa::cloud
+
+namespace nuvexa::cloud {
+namespace {
+
+// A token endpoint and an API in one: grants tokens "t1", "t2"... that live `lifetime_s`
+// on the test's clock, refuses expired ones as the service does, and records what it was sent.
+class TokenService : public HttpTransport {
+ public:
+  TokenService(std::chrono::steady_clock::time_point& now, int lifetime_s) : now_(now), lifetime_s_(lifetime_s) {}
+  HttpResponse Send(const HttpRequest& request) override {
+    if (request.url.ends_with("/oauth2/token")) {
+      forms.push_back(request.body);
+      if (revoked) return {400, "HTTP/1.1 400 Bad Request", R"({"error": "invalid_grant"})"};
+      current_ = "t" + std::to_string(forms.size());
+      expires_ = now_ + std::chrono::seconds(lifetime_s_);
+      return {200, "HTTP/1.1 200 OK",
+              R"({"access_token": ")" + current_ + R"(", "token_type": "bearer", "expires_in": )" +
+                  std::to_string(lifetime_s_) + "}"};
+    }
+    std::string bearer;
+    for (const auto& [name, value] : request.headers) {
+      if (name == "Authorization") bearer = value;
+    }
+    calls.push_back(bearer);
+    if (bearer != "Bearer " + current_ || now_ >= expires_)
+      return {401, "HTTP/1.1 401 Unauthorized",
+              R"({"error_summary": "expired_access_token/..", "error": {".tag": "expired_access_token"}})"};
+    return {200, "HTTP/1.1 200 OK", R"({"metadata": {}})"};
+  }
+
+  std::vector<std::string> forms;  // the token requests' bodies
+  std::vector<std::string> calls;  // the Authorization header of every other request
+  bool revoked = false;
+
+ private:
+  std::chrono::steady_clock::time_point& now_;
+  int lifetime_s_;
+  std::string current_;
+  std::chrono::steady_clock::time_point expires_{};
+};
+
+TEST(CloudTokens, ARefreshTokenGetsAccessTokensThatAreRenewedBeforeTheyExpireOrOnceWhenRefused) {
+  std::chrono::steady_clock::time_point now{};
+  auto owned = std::make_unique<TokenService>(now, 4 * 3600);
+  TokenService& service = *owned;
+  TDTDropBox client(std::move(owned), CloudHosts{"https://api", "https://content"});
+  client.SetClock([&] { return now; });
+  client.SetClientID("app key");
+  client.SetClientSecret("s&cret");
+  client.SetRefreshToken("rt/1");
+
+  client.CriarPasta("/a");
+  client.CriarPasta("/b");
+  ASSERT_EQ(service.forms.size(), 1u) << "one token for both requests";
+  EXPECT_EQ(service.forms[0], "grant_type=refresh_token&refresh_token=rt%2F1&client_id=app%20key&client_secret=s%26cret");
+  EXPECT_EQ(service.calls, (std::vector<std::string>{"Bearer t1", "Bearer t1"}));
+
+  now += std::chrono::hours(4) - std::chrono::minutes(4);  // within five minutes of its end
+  client.CriarPasta("/c");
+  EXPECT_EQ(service.forms.size(), 2u) << "renewed before it expired";
+  EXPECT_EQ(service.calls.back(), "Bearer t2");
+
+  // a token the service holds for expired sooner than the client thought: renewed once
+  service.calls.clear();
+  now += std::chrono::hours(4) + std::chrono::minutes(1);
+  client.SetClock([&] { return now - std::chrono::hours(1); });  // the client's clock lags
+  client.CriarPasta("/d");
+  EXPECT_EQ(service.calls, (std::vector<std::string>{"Bearer t2", "Bearer t3"}));
+  EXPECT_EQ(client.Retorno.StatusCode, 200);
+}
+
+TEST(CloudTokens, ARevokedRefreshTokenSaysToAuthoriseAgainAndSendsNothingElse) {
+  std::chrono::steady_clock::time_point now{};
+  auto owned = std::make_unique<TokenService>(now, 60);
+  TokenService& service = *owned;
+  service.revoked = true;
+  TDTDropBox client(std::move(owned), CloudHosts{"https://api", "https://content"});
+  client.SetClock([&] { return now; });
+  client.SetRefreshToken("rt");
+  try {
+    client.CriarPasta("/a");
+    ADD_FAILURE() << "no error";
+  } catch (const CloudError& error) {
+    EXPECT_NE(std::string(error.what()).find("nuvexa -AUTHORIZE"), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("invalid_grant"), std::string::npos) << error.what();
+  }
+  EXPECT_TRUE(service.calls.empty());
+  EXPECT_EQ(client.Retorno.StatusCode, 400);
+}
+
+TEST(CloudTokens, RenewalMarginIsFiveMinutesOrATenthOfTheLife) {
+  EXPECT_EQ(RenewalMargin(std::chrono::hours(4)), std::chrono::minutes(5));
+  EXPECT_EQ(RenewalMargin(std::chrono::seconds(20)), std::chrono::seconds(2));
+  EXPECT_EQ(RenewalMargin(std::chrono::seconds(2)), std::chrono::seconds(0));
 }
 
 }  // namespace
