@@ -4,11 +4,15 @@
 #include <openssl/sha.h>
 #include <openssl/ssl.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -44,7 +48,12 @@ class Api {
   httplib::Response Admin(const std::string& what, const std::string& body = "") {
     return Answer(client_.Post(("/__admin/" + what).c_str(), body, "application/json"));
   }
-  json AdminLog() { return json::parse(Answer(client_.Get("/__admin/log")).body); }
+  json AdminLog() { return AdminGet("log"); }
+  json AdminGet(const std::string& what) { return json::parse(Answer(client_.Get(("/__admin/" + what).c_str())).body); }
+  // A request to the OAuth 2 token endpoint, which takes no bearer token.
+  httplib::Response Token(const std::string& form, const char* content_type = "application/x-www-form-urlencoded") {
+    return Answer(client_.Post("/oauth2/token", form, content_type));
+  }
 
   static httplib::Response Answer(const httplib::Result& result) {
     if (!result) throw std::runtime_error("no response: " + httplib::to_string(result.error()));
@@ -466,6 +475,267 @@ TEST(FakeCloudTest, ServesHttpsAndCanRefuseTls12) {
   EXPECT_EQ(list(tls13.port(), true), 0);
   EXPECT_EQ(list(tls13.port(), false), 200);
   EXPECT_EQ(tls13.Stop(), 0);
+}
+
+const std::string kClient = "&client_id=test-app-key&client_secret=test-app-secret";
+
+// A token request's answer: 200 with the access token when `error` is empty, else 400
+// with that OAuth 2 error. Returns the answer's body.
+json ExpectGrant(const httplib::Response& response, const std::string& error, const std::string& why) {
+  const json body = json::parse(response.body, nullptr, /*allow_exceptions=*/false);
+  EXPECT_EQ(response.get_header_value("Content-Type"), "application/json") << why << ": " << response.body;
+  if (error.empty()) {
+    EXPECT_EQ(response.status, 200) << why << ": " << response.body;
+    EXPECT_EQ(body.value("token_type", ""), "bearer") << why;
+    EXPECT_FALSE(body.value("access_token", "").empty()) << why;
+  } else {
+    EXPECT_EQ(response.status, 400) << why << ": " << response.body;
+    EXPECT_EQ(body.value("error", ""), error) << why << ": " << response.body;
+    EXPECT_FALSE(body.value("error_description", "").empty()) << why;
+  }
+  return body;
+}
+
+int ListStatus(int port, const std::string& token) {
+  return Api(port, token).Rpc("list_folder", R"({"path": ""})").status;
+}
+
+TEST(FakeCloudTest, GrantsShortLivedAccessTokensForARefreshToken) {
+  // The refresh token holds what a form must escape, so that decoding shows.
+  FakeCloudServer server(
+      {"--content-port", "0", "--refresh-token", "rt 1+/=%&", "--access-token-lifetime", "2"});
+  Api api(server.port());
+  const std::string refresh = "grant_type=refresh_token&refresh_token=rt+1%2B%2F%3D%25%26";
+  const char* const form = "application/x-www-form-urlencoded";
+  struct Case {
+    const char* why;
+    std::string form;
+    const char* content_type;
+    std::string error;  // empty: granted
+  };
+  const Case cases[] = {
+      {"a known refresh token", refresh + kClient, form, ""},
+      {"fields in another order, escaped otherwise",
+       "client_id=test%2dapp%2dkey&refresh_token=rt%201%2b%2f%3d%25%26&grant_type=refresh_token&client_secret=test-"
+       "app-secret",
+       "application/x-www-form-urlencoded; charset=utf-8", ""},
+      {"a refresh token never handed out", "grant_type=refresh_token&refresh_token=rt+2" + kClient, form, "invalid_grant"},
+      {"the refresh token not decoded", "grant_type=refresh_token&refresh_token=rt 1+/=" + kClient, form,
+       "invalid_grant"},
+      {"a wrong client secret", refresh + "&client_id=test-app-key&client_secret=test-app-secreT", form,
+       "invalid_client"},
+      {"a wrong client id", refresh + "&client_id=other-app&client_secret=test-app-secret", form, "invalid_client"},
+      {"no client secret", refresh + "&client_id=test-app-key", form, "invalid_request"},
+      {"no refresh token", "grant_type=refresh_token" + kClient, form, "invalid_request"},
+      {"no grant type", "refresh_token=rt+1%2B%2F%3D%25%26" + kClient, form, "invalid_request"},
+      {"a field twice", refresh + kClient + "&client_id=test-app-key", form, "invalid_request"},
+      {"a bad percent escape", refresh + "%2" + kClient, form, "invalid_request"},
+      {"a grant type it does not take", "grant_type=client_credentials" + kClient, form, "unsupported_grant_type"},
+      {"JSON, not a form", R"({"grant_type": "refresh_token"})", "application/json", "invalid_request"},
+  };
+  const auto granted_at = std::chrono::steady_clock::now();
+  std::vector<std::string> tokens;
+  for (const auto& c : cases) {
+    const json body = ExpectGrant(api.Token(c.form, c.content_type), c.error, c.why);
+    if (!c.error.empty()) continue;
+    EXPECT_EQ(body.size(), 3u) << c.why << ": " << body;
+    EXPECT_EQ(body.value("expires_in", 0), 2) << c.why;
+    tokens.push_back(body.value("access_token", ""));
+  }
+  ASSERT_EQ(tokens.size(), 2u);
+  EXPECT_NE(tokens[0], tokens[1]) << "each grant makes a token of its own";
+  for (const auto& token : tokens) {
+    EXPECT_EQ(ListStatus(server.port(), token), 200);
+    EXPECT_EQ(Api(server.content_port(), token).Content("upload", R"({"path": "/t/)" + token + R"(.zip"})", token)
+                  .status,
+              200);
+  }
+
+  // Served by the API host only, and open to failure rules as any endpoint.
+  httplib::Client content("127.0.0.1", server.content_port());
+  const auto misrouted = Api::Answer(content.Post("/oauth2/token", refresh + kClient, form));
+  EXPECT_EQ(misrouted.status, 400);
+  EXPECT_TRUE(misrouted.body.starts_with("Error in call to API function \"oauth2/token\": ")) << misrouted.body;
+  ASSERT_EQ(api.Admin("fail", R"({"endpoint": "/oauth2/token", "status": 503})").status, 200);
+  EXPECT_EQ(api.Token(refresh + kClient).status, 503);
+
+  // Counted two ways: the grants, and the log's lines for the path.
+  EXPECT_EQ(api.AdminGet("tokens"), json({{"refresh_grants", 2}, {"code_grants", 0}}));
+  size_t logged = 0, logged_granted = 0;
+  for (const auto& line : server.LogLines()) {
+    if (line["path"] != "/oauth2/token") continue;
+    ++logged;
+    logged_granted += line["status"] == 200;
+  }
+  EXPECT_EQ(logged, std::size(cases) + 2) << "every token request, the misrouted and the failed ones too";
+  EXPECT_EQ(logged_granted, 2);
+
+  std::this_thread::sleep_until(granted_at + std::chrono::milliseconds(2300));
+  for (const auto& token : tokens) {
+    const auto expired = Api(server.port(), token).Rpc("list_folder", R"({"path": ""})");
+    EXPECT_EQ(expired.status, 401);
+    EXPECT_EQ(Body(expired), json::parse(R"({"error_summary": "expired_access_token/..",
+                                             "error": {".tag": "expired_access_token"}})"));
+  }
+  EXPECT_EQ(ListStatus(server.port(), "test-token"), 200) << "the long-lived token does not expire";
+  const json again = ExpectGrant(api.Token(refresh + kClient), "", "a grant after expiry");
+  EXPECT_EQ(ListStatus(server.port(), again.value("access_token", "")), 200);
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(FakeCloudTest, RevokingARefreshTokenRefusesItAndTheAccessTokensFromIt) {
+  FakeCloudServer server({"--refresh-token", "kept", "--refresh-token", "revoked", "--app-key", "k", "--app-secret",
+                          "s"});
+  Api api(server.port());
+  const auto grant = [&](const std::string& refresh_token) {
+    return api.Token("grant_type=refresh_token&refresh_token=" + refresh_token + "&client_id=k&client_secret=s");
+  };
+  const std::string kept = Body(grant("kept")).value("access_token", "");
+  const std::string first = Body(grant("revoked")).value("access_token", "");
+  const std::string second = Body(grant("revoked")).value("access_token", "");
+  ASSERT_EQ(ListStatus(server.port(), first), 200);
+
+  const auto revoked = api.Admin("revoke", R"({"refresh_token": "revoked"})");
+  ASSERT_EQ(revoked.status, 200) << revoked.body;
+  EXPECT_EQ(Body(revoked), json({{"revoked_access_tokens", 2}}));
+  EXPECT_EQ(api.Admin("revoke", R"({"refresh_token": "never-known"})").status, 404);
+
+  for (const auto& token : {first, second}) {
+    const auto refused = Api(server.port(), token).Rpc("list_folder", R"({"path": ""})");
+    EXPECT_EQ(refused.status, 401);
+    EXPECT_EQ(Summary(refused), "invalid_access_token/..");
+  }
+  EXPECT_EQ(ListStatus(server.port(), kept), 200) << "another refresh token's access token is untouched";
+  const json refused = ExpectGrant(grant("revoked"), "invalid_grant", "the revoked refresh token");
+  EXPECT_EQ(refused.value("error_description", ""), "refresh token is invalid or revoked");
+  ExpectGrant(grant("kept"), "", "the other refresh token");
+  EXPECT_EQ(api.AdminGet("tokens")["refresh_grants"], 4);
+  ASSERT_EQ(api.Admin("reset").status, 200);
+  EXPECT_EQ(api.AdminGet("tokens"), json({{"refresh_grants", 0}, {"code_grants", 0}})) << "reset clears the counts";
+  EXPECT_EQ(ListStatus(server.port(), kept), 200) << "but not the tokens";
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(FakeCloudTest, ExchangesEachAuthorizationCodeOnceWithPkce) {
+  FakeCloudServer server;
+  Api api(server.port());
+  // The example pair of RFC 7636, appendix B.
+  const std::string verifier = "dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk";
+  const std::string challenge = "E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM";
+  const auto pkce = api.Admin("auth_code", R"({"code": "pkce-code", "code_challenge": ")" + challenge + R"("})");
+  ASSERT_EQ(pkce.status, 200) << pkce.body;
+  EXPECT_EQ(Body(pkce), json({{"code", "pkce-code"}}));
+  ASSERT_EQ(api.Admin("auth_code", R"({"code": "secret-code"})").status, 200);
+
+  const std::string with_pkce = "grant_type=authorization_code&code=pkce-code&client_id=test-app-key";
+  const std::string with_secret = "grant_type=authorization_code&code=secret-code&client_id=test-app-key";
+  const std::string secret = "&client_secret=test-app-secret";
+  struct Case {
+    const char* why;
+    std::string form;
+    std::string error;  // empty: granted
+  };
+  // In this order: a refused exchange leaves the code as it was.
+  const Case cases[] = {
+      {"a verifier that does not match", with_pkce + "&code_verifier=" + std::string(43, 'v'), "invalid_grant"},
+      {"the secret without the verifier", with_pkce + secret, "invalid_grant"},
+      {"a verifier too short to be one", with_pkce + "&code_verifier=short", "invalid_request"},
+      {"the right verifier", with_pkce + "&code_verifier=" + verifier, ""},
+      {"the same code again", with_pkce + "&code_verifier=" + verifier, "invalid_grant"},
+      {"a verifier for a code without a challenge", with_secret + "&code_verifier=" + verifier, "invalid_grant"},
+      {"a wrong secret", with_secret + "&client_secret=wrong", "invalid_client"},
+      {"neither secret nor verifier", with_secret, "invalid_request"},
+      {"the secret", with_secret + secret, ""},
+      {"the same code again", with_secret + secret, "invalid_grant"},
+      {"a code never handed out", "grant_type=authorization_code&code=made-up&client_id=test-app-key" + secret,
+       "invalid_grant"},
+  };
+  std::vector<json> granted;
+  for (const auto& c : cases) {
+    const json body = ExpectGrant(api.Token(c.form), c.error, c.why);
+    if (c.error.empty()) granted.push_back(body);
+  }
+  ASSERT_EQ(granted.size(), 2u);
+  for (const auto& body : granted) {
+    json fixed = body;
+    fixed.erase("access_token");
+    fixed.erase("refresh_token");
+    EXPECT_EQ(fixed, json::parse(R"({"token_type": "bearer", "expires_in": 14400,
+                                     "scope": "files.content.write files.content.read", "uid": "1",
+                                     "account_id": "dbid:test"})"));
+    EXPECT_EQ(ListStatus(server.port(), body.value("access_token", "")), 200);
+  }
+  EXPECT_NE(granted[0]["refresh_token"], granted[1]["refresh_token"]);
+
+  // A client that proved itself with PKCE holds no secret and refreshes without one.
+  const auto refresh = [&](const json& body, const std::string& with) {
+    return api.Token("grant_type=refresh_token&client_id=test-app-key&refresh_token=" +
+                     body.value("refresh_token", "") + with);
+  };
+  ExpectGrant(refresh(granted[0], ""), "", "the PKCE client's refresh token, no secret");
+  ExpectGrant(refresh(granted[1], ""), "invalid_request", "the secret client's refresh token, no secret");
+  ExpectGrant(refresh(granted[1], secret), "", "the secret client's refresh token with its secret");
+  EXPECT_EQ(api.AdminGet("tokens"), json({{"refresh_grants", 2}, {"code_grants", 2}}));
+  EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(FakeCloudTest, AnswersAWrongContentHashWhenTold) {
+  FakeCloudServer server;
+  Api api(server.port());
+  // Through a session, all but the last byte at the start and that one at the finish.
+  const auto finish = [&](const std::string& path, const std::string& bytes) {
+    const size_t last = bytes.size() - 1;
+    const json started = Body(api.Content("upload_session/start", R"({"close": false})", bytes.substr(0, last)));
+    return api.Content("upload_session/finish",
+                       R"({"cursor": {"session_id": ")" + started.value("session_id", "") + R"(", "offset": )" +
+                           std::to_string(last) + R"(}, "commit": {"path": ")" + path + R"("}})",
+                       bytes.substr(last));
+  };
+  struct Case {
+    std::string endpoint;
+    std::string rule;                   // members of the failure rule; empty: none
+    std::optional<std::string> answered;  // nothing: left out; "real": the stored file's
+    size_t size;
+  };
+  const Case cases[] = {
+      {"upload", R"("content_hash": "0000")", "0000", 10},
+      {"upload", "", "real", 10},  // the rule fired once
+      {"upload", R"("omit_content_hash": true)", std::nullopt, 10},
+      {"upload_session/finish", R"("content_hash": "ffff")", "ffff", 10},
+      {"upload_session/finish", "", "real", kHashBlock + 1},  // the session's bytes in two hash blocks
+      {"upload_session/finish", R"("omit_content_hash": true)", std::nullopt, 10},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    const std::string why = c.endpoint + " " + c.rule;
+    if (!c.rule.empty()) {
+      ASSERT_EQ(api.Admin("fail", R"({"endpoint": "/2/files/)" + c.endpoint + R"(", )" + c.rule + "}").status, 200);
+    }
+    std::string bytes(c.size, static_cast<char>('a' + i));
+    bytes[0] = static_cast<char>('A' + i);
+    const std::string path = "/h/" + std::to_string(i) + ".zip";
+    const auto response = c.endpoint == "upload" ? api.Content("upload", R"({"path": ")" + path + R"("})", bytes)
+                                                 : finish(path, bytes);
+    ASSERT_EQ(response.status, 200) << why << ": " << response.body;
+    const json metadata = Body(response);
+    EXPECT_EQ(metadata.value("size", 0u), bytes.size()) << why;
+    if (!c.answered) {
+      EXPECT_FALSE(metadata.contains("content_hash")) << why;
+    } else {
+      EXPECT_EQ(metadata.value("content_hash", ""), *c.answered == "real" ? ContentHash(bytes) : *c.answered) << why;
+    }
+    EXPECT_EQ(ReadFile(server.root() / "h" / (std::to_string(i) + ".zip")), bytes) << why << ": stored as usual";
+    const json listed = Body(api.Rpc("list_folder", R"({"path": "/h"})"))["entries"].back();
+    EXPECT_EQ(listed.value("content_hash", ""), ContentHash(bytes)) << why << ": the service itself knows better";
+  }
+
+  const char* const bad_rules[] = {
+      R"({"endpoint": "/2/files/download", "content_hash": "0000"})",
+      R"({"endpoint": "/2/files/upload", "content_hash": "0000", "status": 200})",
+      R"({"endpoint": "/2/files/upload", "content_hash": "0000", "omit_content_hash": true})",
+  };
+  for (const char* rule : bad_rules) EXPECT_EQ(api.Admin("fail", rule).status, 400) << rule;
+  EXPECT_EQ(server.Stop(), 0);
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ std::optional<std::string_view> BearerToken(std::string_view value) {
 
 }  // namespace
 
-void CheckAuthorization(const httplib::Request& request, const std::string& token) {
+void CheckAuthorization(const httplib::Request& request,
+                        const std::function<TokenState(std::string_view token)>& state_of) {
   if (!request.has_header("Authorization")) {
     throw BadInput("Must provide HTTP header \"Authorization\" or URL parameter \"authorization\".");
   }
@@ -35,7 +36,15 @@ void CheckAuthorization(const httplib::Request& request, const std::string& toke
   if (given->empty() || given->find_first_of(" \t") != std::string_view::npos) {
     throw BadInput("The given OAuth 2 access token is malformed.");
   }
-  if (*given != token) throw ApiError("invalid_access_token/..", {{".tag", "invalid_access_token"}}, 401);
+  switch (state_of(*given)) {
+    case TokenState::kValid:
+      return;
+    case TokenState::kExpired:
+      throw ApiError("expired_access_token/..", {{".tag", "expired_access_token"}}, 401);
+    case TokenState::kUnknown:
+      break;
+  }
+  throw ApiError("invalid_access_token/..", {{".tag", "invalid_access_token"}}, 401);
 }
 
 }  // namespace fake_cloud

@@ -38,17 +38,19 @@ Call::Call(const httplib::Request& request, const httplib::ContentReader& reader
 
 std::string Call::FunctionName() const {
   std::string_view path = request_.path;
-  if (path.starts_with("/2/")) path.remove_prefix(3);
+  // "/oauth2/token" is "oauth2/token": no API version in its path.
+  if (path.starts_with("/2/")) {
+    path.remove_prefix(3);
+  } else if (path.starts_with("/")) {
+    path.remove_prefix(1);
+  }
   return std::string(path);
 }
 
 Json Call::Argument() {
   std::string text;
   if (style_ == CallStyle::kRpc) {
-    if (!ReadBody([](const char*, size_t) { return true; })) {
-      throw std::runtime_error("the request body ended early");
-    }
-    text = kept_;
+    text = WholeBody();
   } else {
     if (!request_.has_header("Dropbox-API-Arg")) {
       throw BadInput("Must provide HTTP header \"Dropbox-API-Arg\" or URL parameter \"arg\".");
@@ -80,10 +82,16 @@ bool Call::ReadBody(const Sink& sink) {
   if (!request_.has_header("Content-Length") && !request_.has_header("Transfer-Encoding")) return true;
   return reader_([&](const char* data, size_t size) {
     // Past the limit the log only counts the bytes.
-    kept_.append(data, style_ == CallStyle::kRpc ? size : std::min(size, kLoggedBodyLimit - kept_.size()));
+    kept_.append(data, KeptWhole() ? size : std::min(size, kLoggedBodyLimit - kept_.size()));
     body_size_ += size;
     return sink(data, size);
   });
+}
+
+std::string Call::WholeBody() {
+  if (style_ != CallStyle::kRpc && style_ != CallStyle::kForm) throw std::logic_error("the body is not kept whole");
+  if (!ReadBody([](const char*, size_t) { return true; })) throw std::runtime_error("the request body ended early");
+  return kept_;
 }
 
 void Call::Drain() {
@@ -106,7 +114,7 @@ Json Call::LogLine(int status) const {
   if (request_.ssl != nullptr) line["tls"] = SSL_get_version(request_.ssl);
   line["headers"] = std::move(headers);
   line["body_size"] = body_size_;
-  if (style_ == CallStyle::kRpc || body_size_ <= kLoggedBodyLimit) {
+  if (KeptWhole() || body_size_ <= kLoggedBodyLimit) {
     if (IsUtf8(kept_)) {
       line["body"] = kept_;
     } else {

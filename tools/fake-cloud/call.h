@@ -17,6 +17,7 @@ enum class CallStyle {
   kRpc,       // JSON argument as the body
   kUpload,    // JSON argument in Dropbox-API-Arg, file bytes as the body
   kDownload,  // JSON argument in Dropbox-API-Arg, no body
+  kForm,      // form fields as the body and no token: the OAuth 2 token endpoint
   kUnknown,   // not an endpoint of the service
 };
 
@@ -47,6 +48,9 @@ class Call {
   // Passes the body to the sink as it arrives; false when the client went away or
   // the sink refused a piece.
   bool ReadBody(const Sink& sink);
+  // The whole body, for the small bodies that are kept anyway. Throws when the client
+  // went away.
+  std::string WholeBody();
   // Reads what is left of the body, so that the response can follow.
   void Drain();
 
@@ -54,13 +58,15 @@ class Call {
   Json LogLine(int status) const;
 
  private:
+  bool KeptWhole() const { return style_ == CallStyle::kRpc || style_ == CallStyle::kForm; }
+
   const httplib::Request& request_;
   const httplib::ContentReader& reader_;
   CallStyle style_;
   HostRole host_;
   bool body_read_ = false;
   uint64_t body_size_ = 0;
-  std::string kept_;  // the whole body of an RPC call, the start of any other
+  std::string kept_;  // the whole body of an RPC or form call, the start of any other
 };
 
 }  // namespace fake_cloud

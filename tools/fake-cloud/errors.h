@@ -47,6 +47,18 @@ class BadInput : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A refusal of the token endpoint, answered as OAuth 2 does: 400 with
+// {"error": "invalid_grant", "error_description": "..."}.
+class OAuthError : public std::runtime_error {
+ public:
+  OAuthError(std::string error, const std::string& description)
+      : std::runtime_error(description), error_(std::move(error)) {}
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string error_;
+};
+
 // {".tag": "conflict", "conflict": {".tag": "folder"}} from {"conflict", "folder"}.
 inline Json NestedTags(const std::vector<std::string>& tags, size_t from = 0) {
   Json union_value = {{".tag", tags.at(from)}};

@@ -14,6 +14,19 @@ void Validate(const FailureRule& rule) {
   if (rule.stall_seconds < 0 || rule.stall_seconds > 3600) throw std::invalid_argument("stall_seconds is 0 to 3600");
   if (rule.drop_after_bytes < -1) throw std::invalid_argument("drop_after_bytes is a count of bytes");
   if (rule.body_bytes < 0 || rule.body_bytes > (1LL << 32)) throw std::invalid_argument("body_bytes is 0 to 4 GiB");
+  if (rule.content_hash || rule.omit_content_hash) {
+    if (rule.endpoint != "/2/files/upload" && rule.endpoint != "/2/files/upload_session/finish") {
+      throw std::invalid_argument("content_hash and omit_content_hash go with /2/files/upload or "
+                                  "/2/files/upload_session/finish");
+    }
+    if (!rule.answers_as_usual || !rule.body.empty() || rule.body_bytes > 0) {
+      throw std::invalid_argument("content_hash and omit_content_hash change the usual answer: give no status, "
+                                  "body or drop");
+    }
+    if (rule.content_hash && rule.omit_content_hash) {
+      throw std::invalid_argument("content_hash and omit_content_hash exclude each other");
+    }
+  }
   if (!rule.drop && (rule.status < 100 || rule.status > 599)) {
     throw std::invalid_argument("status must be an HTTP status, or 0 to drop the connection");
   }
@@ -43,7 +56,10 @@ FailureRule ParseFailureRule(const Json& json) {
     rule.drop_after_bytes = json.value("drop_after_bytes", -1LL);
     rule.body_bytes = json.value("body_bytes", 0LL);
     rule.drop = json.value("drop", false) || rule.status == 0 || rule.drop_after_bytes >= 0;
-    rule.answers_as_usual = rule.stall_seconds > 0 && !json.contains("status") && !rule.drop;
+    if (json.contains("content_hash")) rule.content_hash = json["content_hash"].get<std::string>();
+    rule.omit_content_hash = json.value("omit_content_hash", false);
+    const bool changes_hash = rule.content_hash || rule.omit_content_hash;
+    rule.answers_as_usual = (rule.stall_seconds > 0 || changes_hash) && !json.contains("status") && !rule.drop;
   } catch (const Json::exception& e) {
     throw std::invalid_argument(e.what());
   }
@@ -68,10 +84,25 @@ FailureRule ParseFailureOption(std::string_view option) {
 }
 
 Json ToJson(const FailureRule& rule) {
-  return {{"endpoint", rule.endpoint}, {"nth", rule.nth},   {"status", rule.drop ? 0 : rule.status},
-          {"body", rule.body},         {"headers", rule.headers}, {"drop", rule.drop},
-          {"drop_after_bytes", rule.drop_after_bytes}, {"stall_seconds", rule.stall_seconds},
-          {"body_bytes", rule.body_bytes}};
+  Json json = {{"endpoint", rule.endpoint}, {"nth", rule.nth},   {"status", rule.drop ? 0 : rule.status},
+               {"body", rule.body},         {"headers", rule.headers}, {"drop", rule.drop},
+               {"drop_after_bytes", rule.drop_after_bytes}, {"stall_seconds", rule.stall_seconds},
+               {"body_bytes", rule.body_bytes}};
+  if (rule.content_hash) json["content_hash"] = *rule.content_hash;
+  if (rule.omit_content_hash) json["omit_content_hash"] = true;
+  return json;
+}
+
+void ApplyContentHash(const FailureRule& rule, std::string& metadata) {
+  if (!rule.content_hash && !rule.omit_content_hash) return;
+  Json entry = Json::parse(metadata, nullptr, /*allow_exceptions=*/false);
+  if (!entry.is_object() || !entry.contains("content_hash")) return;  // not a file's metadata: a refusal
+  if (rule.omit_content_hash) {
+    entry.erase("content_hash");
+  } else {
+    entry["content_hash"] = *rule.content_hash;
+  }
+  metadata = entry.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 void FailureRules::Add(FailureRule rule) {

@@ -49,6 +49,14 @@ void CheckContentType(const Call& call) {
       accepted = type.empty() || IsMediaType(type, "application/octet-stream") || IsMediaType(type, "text/plain");
       expected = "\"\", \"application/octet-stream\", \"text/plain\"";
       break;
+    case CallStyle::kForm:
+      // OAuth 2 refuses in its own words.
+      if (!IsMediaType(type, "application/x-www-form-urlencoded")) {
+        throw OAuthError("invalid_request", "Content-Type must be application/x-www-form-urlencoded, not \"" +
+                                                type + "\"");
+      }
+      accepted = true;
+      break;
     case CallStyle::kUnknown:
       accepted = true;
       break;
@@ -68,6 +76,7 @@ void SendText(httplib::Response& response, int status, const std::string& text) 
 bool IsServedOn(CallStyle style, HostRole host) {
   switch (style) {
     case CallStyle::kRpc:
+    case CallStyle::kForm:
       return host != HostRole::kContent;
     case CallStyle::kUpload:
     case CallStyle::kDownload:
@@ -139,6 +148,8 @@ FakeCloud::FakeCloud(const Options& options)
       page_size_(options.page_size),
       storage_(options.root),
       sessions_(storage_.sessions_folder()),
+      tokens_(options.app_key, options.app_secret, std::chrono::seconds(options.access_token_lifetime),
+              options.refresh_tokens),
       log_(options.log),
       endpoints_{
           {"/2/files/list_folder", CallStyle::kRpc, &FakeCloud::ListFolder},
@@ -150,6 +161,7 @@ FakeCloud::FakeCloud(const Options& options)
           {"/2/files/upload_session/append_v2", CallStyle::kUpload, &FakeCloud::SessionAppend},
           {"/2/files/upload_session/finish", CallStyle::kUpload, &FakeCloud::SessionFinish},
           {"/2/files/download", CallStyle::kDownload, &FakeCloud::Download},
+          {"/oauth2/token", CallStyle::kForm, &FakeCloud::Token},
       } {
   for (auto& rule : options.failures) failures_.Add(rule);
 }
@@ -202,6 +214,7 @@ void FakeCloud::Serve(const Endpoint& endpoint, HostRole host, const httplib::Re
     RefuseWrongHost(call, response);
   } else if (failure && failure->answers_as_usual) {
     Answer(endpoint, call, response);
+    if (response.status == 200) ApplyContentHash(*failure, response.body);
   } else if (failure) {
     ApplyFailure(*failure, response);
   } else {
@@ -216,11 +229,13 @@ void FakeCloud::Serve(const Endpoint& endpoint, HostRole host, const httplib::Re
 void FakeCloud::Answer(const Endpoint& endpoint, Call& call, httplib::Response& response) {
   const std::string function = "Error in call to API function \"" + call.FunctionName() + "\": ";
   try {
-    if (endpoint.style != CallStyle::kUnknown) {
-      CheckAuthorization(call.request(), token_);
-      CheckContentType(call);
+    if (endpoint.style != CallStyle::kUnknown && endpoint.style != CallStyle::kForm) {
+      CheckAuthorization(call.request(), [this](std::string_view token) { return StateOf(token); });
     }
+    if (endpoint.style != CallStyle::kUnknown) CheckContentType(call);
     (this->*endpoint.handler)(call, response);
+  } catch (const OAuthError& e) {
+    SendJson(response, 400, {{"error", e.error()}, {"error_description", e.what()}});
   } catch (const ApiError& e) {
     SendJson(response, e.status(), {{"error_summary", e.summary()}, {"error", e.error()}});
   } catch (const BadInput& e) {

@@ -11,13 +11,15 @@
 #include "options.h"
 #include "request_log.h"
 #include "storage.h"
+#include "tokens.h"
 #include "upload_sessions.h"
 
 namespace fake_cloud {
 
 // The storage API's endpoints over a folder on disk, with the request log and the
-// failure rules that tests use to watch and disturb the client. Every server it is
-// registered with shares the files, sessions, log and rules.
+// failure rules that tests use to watch and disturb the client, and the token
+// endpoint that grants short-lived access tokens. Every server it is registered with
+// shares the files, sessions, tokens, log and rules.
 class FakeCloud {
  public:
   explicit FakeCloud(const Options& options);
@@ -53,6 +55,10 @@ class FakeCloud {
   void SessionFinish(Call& call, httplib::Response& response);
   void Download(Call& call, httplib::Response& response);
 
+  // token_endpoint.cpp
+  void Token(Call& call, httplib::Response& response);
+  TokenState StateOf(std::string_view access_token) const;
+
   // admin_endpoints.cpp
   void RegisterAdmin(httplib::Server& server);
 
@@ -60,6 +66,7 @@ class FakeCloud {
   size_t page_size_;
   Storage storage_;
   UploadSessions sessions_;
+  Tokens tokens_;
   RequestLog log_;
   FailureRules failures_;
   std::vector<Endpoint> endpoints_;

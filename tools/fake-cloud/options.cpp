@@ -7,7 +7,8 @@ namespace fake_cloud {
 const char* const kUsage =
     "usage: nuvexa-fake-cloud --root <folder> [--port <n>] [--content-port <n>]\n"
     "                         [--cert <pem> --key <pem> [--tls13-only]]\n"
-    "                         [--token <t>] [--page-size <n>] [--log <file>]\n"
+    "                         [--token <t>] [--refresh-token <rt>]... [--app-key <k>] [--app-secret <s>]\n"
+    "                         [--access-token-lifetime <seconds>] [--page-size <n>] [--log <file>]\n"
     "                         [--fail <endpoint>:<nth>:<status>]...\n";
 
 namespace {
@@ -19,6 +20,12 @@ long ToNumber(const std::string& option, const std::string& text, long low, long
     throw UsageError(option + " takes a number from " + std::to_string(low) + " to " + std::to_string(high) +
                      ", not \"" + text + "\"");
   }
+  return value;
+}
+
+// An empty value would be taken for a field left out of a token request.
+const std::string& NonEmpty(const std::string& option, const std::string& value) {
+  if (value.empty()) throw UsageError(option + " takes a value that is not empty");
   return value;
 }
 
@@ -48,6 +55,14 @@ Options ParseOptions(const std::vector<std::string>& arguments) {
       options.key = value;
     } else if (option == "--token") {
       options.token = value;
+    } else if (option == "--refresh-token") {
+      options.refresh_tokens.push_back(NonEmpty(option, value));
+    } else if (option == "--app-key") {
+      options.app_key = NonEmpty(option, value);
+    } else if (option == "--app-secret") {
+      options.app_secret = NonEmpty(option, value);
+    } else if (option == "--access-token-lifetime") {
+      options.access_token_lifetime = ToNumber(option, value, 1, 365L * 24 * 3600);
     } else if (option == "--page-size") {
       options.page_size = static_cast<size_t>(ToNumber(option, value, 1, 1000000));
     } else if (option == "--log") {

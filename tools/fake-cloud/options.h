@@ -19,7 +19,13 @@ struct Options {
   std::optional<std::filesystem::path> cert;
   std::optional<std::filesystem::path> key;
   bool tls13_only = false;
-  std::string token = "test-token";
+  std::string token = "test-token";  // long-lived: never expires
+  // The token endpoint: the app's credentials, the refresh tokens known from the
+  // start, and how long the access tokens it grants last.
+  std::string app_key = "test-app-key";
+  std::string app_secret = "test-app-secret";
+  std::vector<std::string> refresh_tokens;
+  long access_token_lifetime = 14400;  // seconds
   size_t page_size = 2000;
   std::optional<std::filesystem::path> log;
   std::vector<FailureRule> failures;
