@@ -51,17 +51,26 @@ class ChildProcess {
     for (auto& e : env_text) envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    // standard input: a pipe the test writes into (WriteStdin), read as the person's typing;
+    // a child that has gone must fail the write, not end the test
+    ::signal(SIGPIPE, SIG_IGN);
+    int input[2];
+    if (::pipe2(input, O_CLOEXEC) != 0) throw std::runtime_error("cannot make a pipe");
+    stdin_ = input[1];
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
     posix_spawn_file_actions_addopen(&actions, 1, stdout_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, stderr_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int error = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    ::close(input[0]);
     if (error != 0) throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
   }
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
   ~ChildProcess() {
+    CloseStdin();
     if (pid_ > 0) {
       ::kill(pid_, SIGKILL);
       ::waitpid(pid_, nullptr, 0);
@@ -69,6 +78,15 @@ class ChildProcess {
   }
 
   void Signal(int signal) const { ::kill(pid_, signal); }
+  // Writes to the child's standard input; CloseStdin ends it.
+  void WriteStdin(const std::string& text) const {
+    if (stdin_ >= 0 && ::write(stdin_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+      throw std::runtime_error("cannot write to the child's standard input");
+  }
+  void CloseStdin() {
+    if (stdin_ >= 0) ::close(stdin_);
+    stdin_ = -1;
+  }
 
   // The exit status (128 + the signal when a signal ended it); -1 when it has not ended in
   // time, and it is then killed.
@@ -97,6 +115,7 @@ class ChildProcess {
   std::string stdout_path_;
   std::string stderr_path_;
   pid_t pid_ = -1;
+  int stdin_ = -1;
 };
 
 struct ChildResult {
@@ -109,6 +128,7 @@ struct ChildResult {
 inline ChildResult RunToEnd(const std::string& program, const std::vector<std::string>& arguments,
                             ChildProcess::Environment environment, const std::string& output_folder) {
   ChildProcess child(program, arguments, std::move(environment), output_folder);
+  child.CloseStdin();  // nobody types
   const int status = child.WaitExit(std::chrono::seconds(60));
   return {status, child.Stdout(), child.Stderr()};
 }

@@ -73,6 +73,17 @@ void CloudCycleTest::Arm(const nlohmann::json& rule) const {
   if (result.status != 0) throw std::runtime_error("the fake cloud refused the rule: " + result.output);
 }
 
+nlohmann::json CloudCycleTest::Admin(const std::string& endpoint, const nlohmann::json& body) const {
+  TempFolder scratch;
+  const std::string post =
+      body.is_null() ? "" : " -X POST -H 'Content-Type: application/json' --data-binary '@" +
+                                scratch.WriteFile("body.json", body.dump()) + "'";
+  const CommandResult result = RunCommand("curl -sS --fail-with-body --cacert '" + certificates_.CaFile() + "'" + post +
+                                          " https://127.0.0.1:" + std::to_string(api_port_) + "/__admin/" + endpoint);
+  if (result.status != 0) throw std::runtime_error("the fake cloud's /__admin/" + endpoint + " failed: " + result.output);
+  return nlohmann::json::parse(result.output);
+}
+
 std::string CloudCycleTest::LastBackup() const {
   return pharmacy_->Scalar("SELECT SUBSTRING(CAST(NUVEXAULTIMOBACKUP AS VARCHAR(30)) FROM 1 FOR 19) FROM PADRAO");
 }

@@ -36,6 +36,9 @@ class CloudCycleTest : public ::testing::Test {
   void NewModule();
   // Arms a failure rule of the fake cloud (see its README).
   void Arm(const nlohmann::json& rule) const;
+  // Posts to one of the fake cloud's admin endpoints ("revoke", "auth_code"...) and returns its
+  // answer; GETs when `body` is null.
+  nlohmann::json Admin(const std::string& endpoint, const nlohmann::json& body = nullptr) const;
 
   // NUVEXAULTIMOBACKUP to the second, as isql prints it; "<null>" when never recorded.
   std::string LastBackup() const;
