@@ -86,6 +86,45 @@ TEST_F(Privacy, NoSecretReachesTheLogOrTheStandardStreamsWhateverFails) {
   }
 }
 
+TEST_F(Privacy, NeitherTheRefreshTokenNorTheAccessTokensItGetsAreShown) {
+  constexpr const char* kRefreshToken = "rt-Priv4te-Refresh-77aa";
+  std::vector<std::string> arguments = certificates_.ServerArguments();
+  arguments.insert(arguments.end(),
+                   {"--token", kToken, "--refresh-token", kRefreshToken, "--access-token-lifetime", "1"});
+  StartCloud(arguments);
+  environment_.Set("NUVEXA_CLOUD_REFRESH_TOKEN", kRefreshToken);
+  environment_.Set("NUVEXA_CLOUD_APP_KEY", "test-app-key");
+  environment_.Set("NUVEXA_CLOUD_APP_SECRET", "test-app-secret");
+  struct Case {
+    const char* why;
+    std::function<void(Privacy&)> fault;
+  } const cases[] = {
+      {"the upload fails after tokens were granted",
+       [](Privacy& t) { t.Arm({{"endpoint", "/2/files/upload"}, {"status", 500}}); }},
+      {"the refresh token is revoked", [&](Privacy& t) { t.Admin("revoke", {{"refresh_token", kRefreshToken}}); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    fs::remove(installation_.Folder() + "Nuvexa.log");
+    pharmacy_->RunSql("UPDATE PADRAO SET NUVEXAULTIMOBACKUP = NULL;");
+    c.fault(*this);
+    const test::ChildResult run = RunOnce();
+    const std::string log = test::ReadFileBytes(installation_.Folder() + "Nuvexa.log");
+    EXPECT_FALSE(log.empty()) << "the fault was logged";
+    std::vector<std::string> secrets = {kRefreshToken, "test-app-secret"};
+    for (const auto& line : cloud_->LogLines()) {
+      const std::string bearer = line["headers"].value("Authorization", "");
+      if (bearer.starts_with("Bearer ")) secrets.push_back(bearer.substr(7));
+    }
+    EXPECT_GT(secrets.size(), 2u) << "access tokens were granted and used";
+    for (const std::string& secret : secrets) {
+      EXPECT_THAT(log, Not(HasSubstr(secret)));
+      EXPECT_THAT(run.out, Not(HasSubstr(secret)));
+      EXPECT_THAT(run.err, Not(HasSubstr(secret)));
+    }
+  }
+}
+
 TEST_F(Privacy, BackupsArchivesAndTheLogAreNotForOtherUsers) {
   struct Run {
     const char* why;
