@@ -23,6 +23,9 @@ TEST(HostCommand, InstallWinsOverUninstallAndSilentGoesWithEither) {
       {{"nuvexa", "-once", "-console"}, {A::kConsole, false}},
       {{"nuvexa", "-console", "-install", "-silent"}, {A::kInstall, true}},
       {{"nuvexa", "-once", "-uninstall"}, {A::kUninstall, false}},
+      {{"nuvexa", "/Authorize"}, {A::kAuthorize, false}},
+      {{"nuvexa", "-once", "-authorize"}, {A::kAuthorize, false}},
+      {{"nuvexa", "-authorize", "-install"}, {A::kInstall, false}},
   };
   for (const auto& c : kCases) {
     std::string joined;
