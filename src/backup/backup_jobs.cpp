@@ -10,7 +10,9 @@
 
 #include "backup/backup_naming.h"
 #include "backup/local_retention.h"
+#include "backup/parallel_deflate.h"
 #include "backup/service_request.h"
+#include "backup/zip_verify.h"
 #include "backup/zip_writer.h"
 #include "platform/file.h"
 #include "platform/file_info.h"
@@ -151,10 +153,20 @@ bool TSrvNuvexa::CompactarArquivo(const std::string& Arquivo, const std::string&
     return false;
   }
   bool complete = false;
+  bool written = false;
   try {
-    backup::WriteSingleFileArchive(Arquivo, ArquivoDestino, backup::ZipOptions{});
+    backup::ZipOptions options;
+    options.threads = backup::ArchiveThreads();
+    const std::vector<backup::ZipEntry> entries = backup::WriteSingleFileArchive(Arquivo, ArquivoDestino, options);
+    written = true;
+    // The backup file goes below: the archive must first read back as it was written.
+    if (BeforeArchiveCheck) BeforeArchiveCheck(ArquivoDestino);
+    backup::VerifyArchive(ArquivoDestino, entries);
     complete = true;
   } catch (const std::exception& e) {
+    // the writer removes its own incomplete archive; one that does not read back goes here,
+    // before the log, which may fail too
+    if (written) platform::RemoveFile(ArquivoDestino);
     DoSaveLog("Falha ao compactar o arquivo: " + MessageOf(e));
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(ArchivePauseMilliseconds));

@@ -42,6 +42,9 @@ constexpr const CompressionSettings& SettingsOf(CompressionLevel level) {
 struct ZipOptions {
   Zip64Mode zip64_mode = Zip64Mode::zmAuto;
   CompressionLevel compression_level = CompressionLevel::clMax;
+  // Threads that compress an entry (the stream is the same for any number); 1: the
+  // writer's own thread alone.
+  unsigned threads = 1;
 };
 
 }  // namespace nuvexa::backup

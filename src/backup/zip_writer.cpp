@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "backup/deflate_blocks.h"
+#include "backup/parallel_deflate.h"
 #include "platform/date_time.h"
 #include "platform/file.h"
 #include "platform/file_info.h"
@@ -58,7 +59,8 @@ void ZipWriter::AddFile(const std::string& source_path, std::string_view entry_n
   const WriteBytes write = [this](std::string_view bytes) { file_.Write(bytes); };
   const DataSummary data = entry.method == kMethodStored
                                ? StoreBlocks(read, write, settings.block_size)
-                               : DeflateBlocks(read, write, settings.zlib_level, settings.block_size);
+                               : DeflateBlocksInParallel(read, write, settings.zlib_level, settings.block_size,
+                                                         options_.threads);
   // The file may have changed size since it was measured: what was read is what the archive holds.
   entry.crc32 = data.crc32;
   entry.uncompressed_size = data.input_size;
@@ -102,7 +104,8 @@ std::string RelativeEntryName(std::string_view base_dir, std::string_view path) 
   return name;
 }
 
-void WriteSingleFileArchive(const std::string& source_path, const std::string& archive_path, const ZipOptions& options) {
+std::vector<ZipEntry> WriteSingleFileArchive(const std::string& source_path, const std::string& archive_path,
+                                             const ZipOptions& options) {
   // A target that cannot be created is left as it was: nothing of ours is there to remove.
   std::optional<ZipWriter> writer(std::in_place, archive_path, options);
   try {
@@ -114,6 +117,7 @@ void WriteSingleFileArchive(const std::string& source_path, const std::string& a
       writer->AddFile(source_path, RelativeEntryName(base_dir, source_path));
     }
     writer->Finish();
+    return writer->Entries();
   } catch (...) {
     writer.reset();
     platform::RemoveFile(archive_path);

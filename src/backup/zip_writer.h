@@ -28,6 +28,9 @@ class ZipWriter {
   // the disk and closes it.
   void Finish();
 
+  // The entries added so far, as their headers were written: what the archive must hold.
+  const std::vector<ZipEntry>& Entries() const { return entries_; }
+
  private:
   platform::OutputFile file_;
   ZipOptions options_;
@@ -46,6 +49,8 @@ std::string RelativeEntryName(std::string_view base_dir, std::string_view path);
 // Writes the archive at `archive_path` holding the file at `source_path` alone, under its
 // bare name. A source that names no file gives an archive with no entries. On failure the
 // archive is removed before the error goes on, so an archive that exists is complete.
-void WriteSingleFileArchive(const std::string& source_path, const std::string& archive_path, const ZipOptions& options);
+// Returns the entries written (none or one), to read the archive back against.
+std::vector<ZipEntry> WriteSingleFileArchive(const std::string& source_path, const std::string& archive_path,
+                                             const ZipOptions& options);
 
 }  // namespace nuvexa::backup

@@ -88,6 +88,9 @@ class TSrvNuvexa : public TService {
   void LimpaPastaLocal(const std::string& Pasta, int NumeroMaximoArquivos, const std::string& Mascara);
   // The pause after archiving, before the backup file is removed.
   int ArchivePauseMilliseconds = 5000;
+  // Called with the archive's path after it was written and before it is read back; lets a
+  // test damage it on the disk. Empty in the service.
+  std::function<void(const std::string& archive)> BeforeArchiveCheck;
 
   platform::Timer Timer1;
 

@@ -365,5 +365,69 @@ TEST_F(Retention, FewerFilesThanTheCountOrNoFolderDeleteNothing) {
   EXPECT_NO_THROW(module_.LimpaPastaLocal(folder_.Path() + "missing/", 0, "*.fbk"));
 }
 
+// The archive is read back before the backup file goes: damage done on the disk between the
+// writing and the check fails the archive, and no archive is left for the cloud step.
+TEST_F(BackupJobs, AnArchiveThatDoesNotReadBackAsWrittenIsAnArchiveFailure) {
+  const auto u16 = [](const std::string& bytes, std::size_t at) {
+    return static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8;
+  };
+  const auto u32 = [&](const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(u16(bytes, at)) | static_cast<std::uint32_t>(u16(bytes, at + 2)) << 16;
+  };
+  const auto hex = [](std::uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return std::string(text);
+  };
+  struct Case {
+    const char* why;
+    // damages the archive's bytes; gives the pattern of the message that names the damage
+    std::function<std::string(std::string& bytes, const std::string& name)> damage;
+  } const cases[] = {
+      {"a byte inside the compressed data",
+       [&](std::string& bytes, const std::string& name) {
+         const std::size_t data = 30 + u16(bytes, 26) + u16(bytes, 28);
+         bytes[data + u32(bytes, 18) / 2] ^= 0x55;
+         return "The (Deflate data|archive's CRC-32) of " + name + " .+";
+       }},
+      {"the central directory's CRC-32",
+       [&](std::string& bytes, const std::string& name) {
+         const std::size_t crc = u32(bytes, bytes.size() - 22 + 16) + 16;  // in the directory's first header
+         const std::uint32_t written = u32(bytes, crc);
+         bytes[crc] ^= 0x01;
+         return "The central directory's CRC-32 of " + name + " is " + hex(written ^ 0x01) + ", " + hex(written) +
+                " was written";
+       }},
+  };
+  PrepareCycle();
+  const std::string backup = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".fbk");
+  const std::string archive = platform::ChangeFileExt(backup, ".zip");
+  for (const Case& c : cases) {
+    std::string pattern;
+    module_.BeforeArchiveCheck = [&](const std::string& path) {
+      EXPECT_EQ(path, archive);
+      EXPECT_TRUE(platform::FileExists(backup)) << "the backup file stays until the archive was read back";
+      std::string bytes = test::ReadFileBytes(path);
+      pattern = c.damage(bytes, platform::ExtractFileName(backup));
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    };
+    const std::size_t logged = installation_.LogMessages().size();
+    EXPECT_FALSE(module_.BackupDrovana()) << c.why;
+    const auto messages = installation_.LogMessages();
+    ASSERT_EQ(messages.size(), logged + 1) << c.why;
+    EXPECT_THAT(messages.back(), ::testing::MatchesRegex("Falha ao compactar o arquivo: " + pattern)) << c.why;
+    EXPECT_FALSE(platform::FileExists(archive)) << c.why;
+    EXPECT_TRUE(module_.ArquivoCompactadoDrovana.empty()) << c.why;
+    fs::remove(module_.kept_backup);  // the next run keeps its own
+  }
+
+  module_.BeforeArchiveCheck = nullptr;
+  const std::size_t logged = installation_.LogMessages().size();
+  ASSERT_TRUE(module_.BackupDrovana());
+  EXPECT_EQ(installation_.LogMessages().size(), logged);
+  EXPECT_EQ(module_.ArquivoCompactadoDrovana, archive);
+  EXPECT_EQ(test::RunCommand("unzip -t '" + archive + "'").status, 0);
+}
+
 }  // namespace
 }  // namespace nuvexa

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "backup/deflate_blocks.h"
+#include "backup/parallel_deflate.h"
 #include "support/test_files.h"
 
 namespace {
@@ -17,6 +18,7 @@ using nuvexa::test::CompressibleData;
 using nuvexa::backup::DataSummary;
 using nuvexa::backup::DeflateBlocks;
 using nuvexa::backup::DeflatedSizeBound;
+using nuvexa::backup::DeflateBlocksInParallel;
 
 constexpr std::size_t kBlock = 1'572'864;  // the maximum level's block of input
 constexpr std::size_t kMiB = 1'048'576;
@@ -36,17 +38,17 @@ struct Compressed {
   DataSummary summary;
 };
 
-Compressed Deflate(const std::string& data, int level = 9, std::size_t block_size = kBlock) {
+Compressed Deflate(const std::string& data, int level = 9, std::size_t block_size = kBlock, unsigned threads = 1) {
   Compressed out;
   std::size_t read_at = 0;
-  out.summary = DeflateBlocks(
+  out.summary = DeflateBlocksInParallel(
       [&](std::span<char> buffer) {
         const std::size_t n = std::min(buffer.size(), data.size() - read_at);
         std::memcpy(buffer.data(), data.data() + read_at, n);
         read_at += n;
         return n;
       },
-      [&](std::string_view bytes) { out.stream += bytes; }, level, block_size);
+      [&](std::string_view bytes) { out.stream += bytes; }, level, block_size, threads);
   return out;
 }
 
@@ -146,6 +148,39 @@ TEST(DeflateBlocks, TheBoundHoldsForDataThatDoesNotCompress) {
       }
     }
   }
+}
+
+TEST(DeflateBlocks, OnSeveralThreadsTheStreamIsTheSameByteForByte) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, kBlock, kBlock + 1, 20 * kMiB}) {
+    const std::string data = CompressibleData(size, 5);
+    const Compressed alone = Deflate(data);
+    for (const unsigned threads : {2u, 3u}) {
+      const Compressed shared = Deflate(data, 9, kBlock, threads);
+      EXPECT_TRUE(shared.stream == alone.stream) << size << " bytes on " << threads << " threads";
+      EXPECT_EQ(shared.summary.crc32, alone.summary.crc32) << size;
+      EXPECT_EQ(shared.summary.input_size, size);
+      EXPECT_EQ(shared.summary.output_size, alone.stream.size());
+    }
+  }
+}
+
+TEST(DeflateBlocks, AWriteThatFailsOnSeveralThreadsEndsTheStreamWithItsError) {
+  const std::string data = CompressibleData(40 * 65'536, 3);
+  std::size_t read_at = 0, writes = 0;
+  EXPECT_THROW(DeflateBlocksInParallel(
+                   [&](std::span<char> buffer) {
+                     const std::size_t n = std::min(buffer.size(), data.size() - read_at);
+                     std::memcpy(buffer.data(), data.data() + read_at, n);
+                     read_at += n;
+                     return n;
+                   },
+                   [&](std::string_view) {
+                     if (++writes == 3) throw std::runtime_error("disk full");
+                   },
+                   9, 65'536, 2),
+               std::runtime_error);
+  EXPECT_EQ(writes, 3u) << "nothing is written after the failure";
+  EXPECT_LT(read_at, data.size()) << "and reading stops with it";
 }
 
 }  // namespace
