@@ -84,6 +84,15 @@ struct InFlight {
 DataSummary DeflateBlocksInParallel(const ReadBlock& read, const WriteBytes& write, int level, std::size_t block_size,
                                     unsigned threads) {
   if (threads <= 1) return DeflateBlocks(read, write, level, block_size);
+  // As DeflateBlocks: the next block is read first, to know whether this one is the last.
+  auto current = std::make_shared<std::string>(block_size, '\0');
+  current->resize(read(std::span<char>(current->data(), current->size())));
+  if (current->size() < block_size) {
+    // one block: nothing to share between threads
+    const CompressedBlock block = CompressBlock("", *current, true, level);
+    write(block.data);
+    return {block.crc32, current->size(), block.data.size()};
+  }
   WorkerPool pool(threads);
   const std::size_t most_in_flight = 2 * static_cast<std::size_t>(threads);
   std::deque<InFlight> in_flight;
@@ -100,9 +109,6 @@ DataSummary DeflateBlocksInParallel(const ReadBlock& read, const WriteBytes& wri
     return oldest.last;
   };
 
-  // As DeflateBlocks: the next block is read first, to know whether this one is the last.
-  auto current = std::make_shared<std::string>(block_size, '\0');
-  current->resize(read(std::span<char>(current->data(), current->size())));
   auto dictionary = std::make_shared<std::string>();
   for (;;) {
     auto next = std::make_shared<std::string>();

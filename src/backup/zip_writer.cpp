@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -17,8 +18,12 @@ namespace {
 
 constexpr std::uint32_t kCrcPlaceholder = 0xFFFFFFFF;
 
-DataSummary StoreBlocks(const ReadBlock& read, const WriteBytes& write, std::size_t block_size) {
-  std::vector<char> buffer(block_size);
+// `size_hint`, the file's size as measured, only keeps the buffer small for small files: a
+// file that grew meanwhile is still read to its end.
+DataSummary StoreBlocks(const ReadBlock& read, const WriteBytes& write, std::size_t block_size,
+                        std::uint64_t size_hint) {
+  std::vector<char> buffer(static_cast<std::size_t>(
+      std::min<std::uint64_t>(block_size, std::max<std::uint64_t>(size_hint, 4096))));
   DataSummary summary;
   for (;;) {
     const std::size_t size = read(buffer);
@@ -58,7 +63,7 @@ void ZipWriter::AddFile(const std::string& source_path, std::string_view entry_n
   const ReadBlock read = [&input](std::span<char> buffer) { return input.Read(buffer); };
   const WriteBytes write = [this](std::string_view bytes) { file_.Write(bytes); };
   const DataSummary data = entry.method == kMethodStored
-                               ? StoreBlocks(read, write, settings.block_size)
+                               ? StoreBlocks(read, write, settings.block_size, size)
                                : DeflateBlocksInParallel(read, write, settings.zlib_level, settings.block_size,
                                                          options_.threads);
   // The file may have changed size since it was measured: what was read is what the archive holds.
