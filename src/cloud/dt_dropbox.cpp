@@ -56,6 +56,15 @@ std::string MemberText(const json& object, const char* name) {
   return value.dump();
 }
 
+// A 2xx response as it is; any other is the failure its status line names.
+HttpResponse Checked(HttpResponse response) {
+  if (response.status < 200 || response.status > 299) {
+    throw CloudError(response.status_line.empty() ? "HTTP " + std::to_string(response.status)
+                                                  : response.status_line);
+  }
+  return response;
+}
+
 // Hands what is read of the file for sending to the content hash.
 std::function<void(std::uint64_t, std::string_view)> Feeding(ContentHasher& hasher) {
   return [&hasher](std::uint64_t offset, std::string_view bytes) { hasher.Feed(offset, bytes); };
@@ -154,48 +163,38 @@ const std::string& TDTDropBox::CurrentAccessToken() {
   return access_token_;
 }
 
-void TDTDropBox::RenewAccessToken() {
-  access_token_.clear();
+HttpResponse TDTDropBox::PostToTokenEndpoint(std::string form) {
   HttpRequest request;
   request.url = hosts_.api + kTokenEndpoint;
   request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
-  request.body = RefreshGrantForm(FRefreshToken, FClientID, FClientSecret);
+  request.body = std::move(form);
   request.follow_redirects = false;
   if (FTimeout > 0) request.timeout = std::chrono::milliseconds(std::int64_t{FTimeout} * 1000);
+  return transport_->Send(request);
+}
+
+void TDTDropBox::RenewAccessToken() {
+  access_token_.clear();
   const auto asked_at = now_();
-  const HttpResponse response = transport_->Send(request);
+  const HttpResponse response = PostToTokenEndpoint(RefreshGrantForm(FRefreshToken, FClientID, FClientSecret));
   if (response.status == 400 || response.status == 401) {
     const std::string refusal = GrantError(response.body);
     if (refusal == "invalid_grant" || refusal == "invalid_client")
       throw CloudError(std::string(kAuthoriseAgain) + refusal + ")");
   }
-  if (response.status < 200 || response.status > 299) {
-    throw CloudError(response.status_line.empty() ? "HTTP " + std::to_string(response.status)
-                                                  : response.status_line);
-  }
-  const GrantedToken granted = ParseGrantedToken(response.body);
+  const GrantedToken granted = ParseGrantedToken(Checked(response).body);
   // timed from the request: the answer may have taken a while to come
   access_renew_at_ = asked_at + granted.expires_in - RenewalMargin(granted.expires_in);
   access_token_ = granted.access_token;
 }
 
 GrantedToken TDTDropBox::ExchangeAuthorizationCode(std::string_view code, std::string_view code_verifier) {
-  HttpRequest request;
-  request.url = hosts_.api + kTokenEndpoint;
-  request.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
-  request.body = CodeGrantForm(code, FClientID, code_verifier);
-  request.follow_redirects = false;
-  if (FTimeout > 0) request.timeout = std::chrono::milliseconds(std::int64_t{FTimeout} * 1000);
-  const HttpResponse response = transport_->Send(request);
+  const HttpResponse response = PostToTokenEndpoint(CodeGrantForm(code, FClientID, code_verifier));
   if (response.status == 400 || response.status == 401) {
     if (const std::string refusal = GrantError(response.body); !refusal.empty())
       throw CloudError("A nuvem recusou o código de autorização (" + refusal + ")");
   }
-  if (response.status < 200 || response.status > 299) {
-    throw CloudError(response.status_line.empty() ? "HTTP " + std::to_string(response.status)
-                                                  : response.status_line);
-  }
-  GrantedToken granted = ParseGrantedToken(response.body);
+  GrantedToken granted = ParseGrantedToken(Checked(response).body);
   if (granted.refresh_token.empty())
     throw CloudError("A resposta do servidor de tokens não traz o refresh_token: o acesso não seria duradouro");
   return granted;
@@ -221,11 +220,7 @@ HttpResponse TDTDropBox::Perform(const HttpRequest& request) {
       response = transport_->Send(authorised);
     }
   }
-  if (response.status < 200 || response.status > 299) {
-    throw CloudError(response.status_line.empty() ? "HTTP " + std::to_string(response.status)
-                                                  : response.status_line);
-  }
-  return response;
+  return Checked(std::move(response));
 }
 
 template <typename Steps>

@@ -125,6 +125,8 @@ class TDTDropBox {
   // The short-lived token of the refresh flow, renewed when missing or due.
   const std::string& CurrentAccessToken();
   void RenewAccessToken();
+  // Sends a grant's form to the token endpoint and returns the answer, whatever its status.
+  HttpResponse PostToTokenEndpoint(std::string form);
 
   std::unique_ptr<HttpTransport> transport_;
   CloudHosts hosts_;

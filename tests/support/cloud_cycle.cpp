@@ -95,6 +95,17 @@ std::string CloudCycleTest::LocalArchive() const {
          ".zip";
 }
 
+std::string CloudCycleTest::Log() const { return ReadFileBytes(installation_.Folder() + "Nuvexa.log"); }
+
+void CloudCycleTest::ExpectTheNextCycleRecovers() {
+  const std::string log = Log();
+  module_->RunCycleNow();
+  EXPECT_EQ(Log(), log) << "nothing more is logged";
+  EXPECT_EQ(LastBackup(), ThisCycle());
+  EXPECT_TRUE(fs::exists(Uploaded())) << Uploaded();
+  ExpectEarlierArchivesKept();
+}
+
 void CloudCycleTest::KeepEarlierArchives() {
   // as the service makes it, so that the server may still write its backup there
   platform::CreateSharedFolder(installation_.Folder() + "BACKUP DROVANA", "firebird");

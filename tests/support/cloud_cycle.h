@@ -47,9 +47,16 @@ class CloudCycleTest : public ::testing::Test {
   // The archive of the last cycle's backup, in the installation's folder.
   std::string LocalArchive() const;
   std::filesystem::path CloudFolder() const { return std::filesystem::path(cloud_root_.Path()) / kCompanyFolder; }
+  // Where the last cycle's archive goes in the cloud.
+  std::filesystem::path Uploaded() const { return CloudFolder() / std::filesystem::path(LocalArchive()).filename(); }
+  // The bytes of Nuvexa.log; empty when there is none.
+  std::string Log() const;
   // The archive a cycle before the tests stored, locally and in the cloud: what must stay.
   void KeepEarlierArchives();
   void ExpectEarlierArchivesKept() const;
+  // The next cycle, with the fault gone, logs nothing more, records and uploads, and keeps
+  // the earlier archives.
+  void ExpectTheNextCycleRecovers();
 
   TestCertificates certificates_;
   Installation installation_;

@@ -40,7 +40,6 @@ class CloudTrust : public test::CloudCycleTest {
     NewModule();
   }
   int RefreshGrants() const { return Admin("tokens")["refresh_grants"].get<int>(); }
-  fs::path Uploaded() const { return CloudFolder() / fs::path(LocalArchive()).filename(); }
   // An archive one byte over a single request's limit, for a session of a start, an append
   // and a finish.
   std::string SessionSizedArchive() const {

@@ -20,7 +20,6 @@ using ::testing::IsEmpty;
 
 class BadInput : public test::CloudCycleTest {
  protected:
-  fs::path Uploaded() const { return CloudFolder() / fs::path(LocalArchive()).filename(); }
   std::vector<std::string> CloudRequests() const {
     std::vector<std::string> paths;
     for (const auto& line : cloud_->LogLines()) paths.push_back(line["path"].get<std::string>());

@@ -48,21 +48,7 @@ class FileSizeLimit {
   sighandler_t previous_ = SIG_DFL;
 };
 
-class LocalFaults : public test::CloudCycleTest {
- protected:
-  std::string Log() const { return test::ReadFileBytes(installation_.Folder() + "Nuvexa.log"); }
-  fs::path Uploaded() const { return CloudFolder() / fs::path(LocalArchive()).filename(); }
-
-  // The next cycle, with the fault gone, logs nothing more, records and uploads.
-  void ExpectTheNextCycleRecovers() {
-    const std::string log = Log();
-    module_->RunCycleNow();
-    EXPECT_EQ(Log(), log) << "nothing more is logged";
-    EXPECT_EQ(LastBackup(), ThisCycle());
-    EXPECT_TRUE(fs::exists(Uploaded())) << Uploaded();
-    ExpectEarlierArchivesKept();
-  }
-};
+using LocalFaults = test::CloudCycleTest;
 
 TEST_F(LocalFaults, ADiskThatFillsWhileTheArchiveIsWrittenLeavesNoArchiveAndRecordsNothing) {
   // rows that do not compress, so that the archive is larger than the room the log needs

@@ -61,17 +61,7 @@ std::vector<std::string> BackupsIn(const std::string& folder) {
 
 class FirebirdFaults : public test::CloudCycleTest {
  protected:
-  std::string Log() const { return test::ReadFileBytes(installation_.Folder() + "Nuvexa.log"); }
   std::string DrovanaFolder() const { return installation_.Folder() + "BACKUP DROVANA/"; }
-
-  void ExpectTheNextCycleRecovers() {
-    const std::string log = Log();
-    module_->RunCycleNow();
-    EXPECT_EQ(Log(), log) << "nothing more is logged";
-    EXPECT_EQ(LastBackup(), ThisCycle());
-    EXPECT_TRUE(fs::exists(CloudFolder() / fs::path(LocalArchive()).filename()));
-    ExpectEarlierArchivesKept();
-  }
 
   ServerRestored restored_;
 };
