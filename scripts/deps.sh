@@ -7,7 +7,7 @@ packages=(
   g++ cmake make pkg-config
   libcurl4-openssl-dev zlib1g-dev nlohmann-json3-dev libsystemd-dev
   firebird-dev libfbclient2 firebird3.0-server firebird3.0-utils
-  libgtest-dev libgmock-dev unzip zip python3
+  libgtest-dev libgmock-dev unzip zip python3 p7zip-full
   systemd  # systemd-analyze: the tests verify the unit that -INSTALL writes
   libcpp-httplib-dev libssl-dev openssl
 )

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace nuvexa::backup {
 
@@ -45,6 +46,8 @@ struct ZipOptions {
   // Threads that compress an entry (the stream is the same for any number); 1: the
   // writer's own thread alone.
   unsigned threads = 1;
+  // Told the bytes of the entry's file read so far, as each block is read; null for nobody.
+  std::function<void(std::uint64_t bytes_read)> on_progress = nullptr;
 };
 
 }  // namespace nuvexa::backup

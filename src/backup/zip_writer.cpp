@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::uint32_t kCrcPlaceholder = 0xFFFFFFFF;
 
+
 // `size_hint`, the file's size as measured, only keeps the buffer small for small files: a
 // file that grew meanwhile is still read to its end.
 DataSummary StoreBlocks(const ReadBlock& read, const WriteBytes& write, std::size_t block_size,
@@ -37,6 +38,22 @@ DataSummary StoreBlocks(const ReadBlock& read, const WriteBytes& write, std::siz
   }
 }
 
+// Moves `length` bytes of the file from `from` to `to`, in pieces, in the order that never
+// overwrites a byte before it was moved.
+void MoveBytes(platform::OutputFile& file, std::uint64_t from, std::uint64_t length, std::uint64_t to) {
+  const platform::InputFile reader = platform::InputFile::Open(file.Path());
+  std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1 << 20)));
+  for (std::uint64_t moved = 0; moved < length;) {
+    const std::uint64_t piece = std::min<std::uint64_t>(buffer.size(), length - moved);
+    // forwards: the last piece first
+    const std::uint64_t at = to > from ? length - moved - piece : moved;
+    const std::span<char> bytes(buffer.data(), static_cast<std::size_t>(piece));
+    if (reader.ReadAt(from + at, bytes) != piece) throw ZipError("the archive ended while its data was moved");
+    file.WriteAt(to + at, std::string_view(bytes.data(), bytes.size()));
+    moved += piece;
+  }
+}
+
 }  // namespace
 
 ZipWriter::ZipWriter(const std::string& archive_path, const ZipOptions& options)
@@ -45,11 +62,10 @@ ZipWriter::ZipWriter(const std::string& archive_path, const ZipOptions& options)
 void ZipWriter::AddFile(const std::string& source_path, std::string_view entry_name) {
   platform::InputFile input = platform::InputFile::Open(source_path);
   const std::uint64_t size = input.Size();
-  const CompressionSettings& settings = SettingsOf(options_.compression_level);
 
   ZipEntry entry;
   entry.name = EncodeEntryName(entry_name);
-  entry.method = size == 0 ? kMethodStored : settings.method;
+  entry.method = size == 0 ? kMethodStored : SettingsOf(options_.compression_level).method;
   entry.dos_date_time = platform::ToDosDateTime(platform::FileLastWriteTime(source_path).value_or(platform::Now()));
   entry.external_attributes = platform::FileAttributes(source_path).value_or(0);
   entry.local_header_offset = file_.Position();
@@ -57,21 +73,67 @@ void ZipWriter::AddFile(const std::string& source_path, std::string_view entry_n
                                entry.local_header_offset);
   entry.uncompressed_size = size;
   entry.crc32 = kCrcPlaceholder;
-  entry.compressed_size = 0;
   file_.Write(LocalFileHeader(entry));
+  WriteEntryData(entry, [&input](std::span<char> buffer) { return input.Read(buffer); }, size);
+  file_.WriteAt(entry.local_header_offset, LocalFileHeader(entry));
+  entries_.push_back(std::move(entry));
+}
 
-  const ReadBlock read = [&input](std::span<char> buffer) { return input.Read(buffer); };
+void ZipWriter::AddGrowingFile(GrowingFile& source, std::string_view entry_name) {
+  // Written first as the header of a small file; whatever the finished file needs instead
+  // is set, and the data moved if the header grew, once it is complete.
+  ZipEntry entry;
+  entry.name = EncodeEntryName(entry_name);
+  entry.method = SettingsOf(options_.compression_level).method;
+  entry.dos_date_time = platform::ToDosDateTime(platform::Now());
+  entry.local_header_offset = file_.Position();
+  entry.zip64 = EntryUsesZip64(options_.zip64_mode, 0, 0, entry.local_header_offset);
+  entry.crc32 = kCrcPlaceholder;
+  file_.Write(LocalFileHeader(entry));
+  const std::uint64_t data_start = file_.Position();
+  WriteEntryData(entry, [&source](std::span<char> buffer) { return source.Read(buffer); },
+                 SettingsOf(options_.compression_level).block_size);
+
+  const std::uint64_t size = entry.uncompressed_size;
+  if (size == 0 && entry.method != kMethodStored) {
+    // an empty file is stored, whatever the level: the empty Deflate stream goes
+    entry.method = kMethodStored;
+    entry.compressed_size = 0;
+    file_.Resize(data_start);
+  }
+  entry.zip64 = EntryUsesZip64(options_.zip64_mode, size, WorstCaseEntrySize(size, options_.compression_level),
+                               entry.local_header_offset);
+  entry.dos_date_time =
+      platform::ToDosDateTime(platform::FileLastWriteTime(source.Path()).value_or(platform::Now()));
+  entry.external_attributes = platform::FileAttributes(source.Path()).value_or(0);
+  const std::string header = LocalFileHeader(entry);
+  const std::uint64_t final_start = entry.local_header_offset + header.size();
+  if (final_start != data_start) {
+    MoveBytes(file_, data_start, entry.compressed_size, final_start);
+    file_.Resize(final_start + entry.compressed_size);
+  }
+  file_.WriteAt(entry.local_header_offset, header);
+  entries_.push_back(std::move(entry));
+}
+
+void ZipWriter::WriteEntryData(ZipEntry& entry, const ReadBlock& read_source, std::uint64_t size_hint) {
+  const CompressionSettings& settings = SettingsOf(options_.compression_level);
   const WriteBytes write = [this](std::string_view bytes) { file_.Write(bytes); };
+  std::uint64_t bytes_read = 0;
+  const ReadBlock read = !options_.on_progress ? read_source : [&](std::span<char> buffer) {
+    const std::size_t got = read_source(buffer);
+    bytes_read += got;
+    options_.on_progress(bytes_read);
+    return got;
+  };
   const DataSummary data = entry.method == kMethodStored
-                               ? StoreBlocks(read, write, settings.block_size, size)
+                               ? StoreBlocks(read, write, settings.block_size, size_hint)
                                : DeflateBlocksInParallel(read, write, settings.zlib_level, settings.block_size,
                                                          options_.threads);
   // The file may have changed size since it was measured: what was read is what the archive holds.
   entry.crc32 = data.crc32;
   entry.uncompressed_size = data.input_size;
   entry.compressed_size = data.output_size;
-  file_.WriteAt(entry.local_header_offset, LocalFileHeader(entry));
-  entries_.push_back(std::move(entry));
 }
 
 void ZipWriter::Finish() {
@@ -82,6 +144,20 @@ void ZipWriter::Finish() {
   file_.Write(ArchiveEndRecords(entries_.size(), directory_offset, directory.size(), options_.zip64_mode));
   file_.Flush();
   file_.Close();
+}
+
+std::vector<ZipEntry> WriteGrowingFileArchive(GrowingFile& source, const std::string& archive_path,
+                                              const ZipOptions& options) {
+  std::optional<ZipWriter> writer(std::in_place, archive_path, options);
+  try {
+    writer->AddGrowingFile(source, platform::ExtractFileName(source.Path()));
+    writer->Finish();
+    return writer->Entries();
+  } catch (...) {
+    writer.reset();
+    platform::RemoveFile(archive_path);
+    throw;
+  }
 }
 
 std::uint64_t WorstCaseEntrySize(std::uint64_t size, CompressionLevel level) {

@@ -5,8 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/growing_file.h"
 #include "backup/zip_error.h"
 #include "backup/zip_options.h"
+#include "backup/deflate_blocks.h"
 #include "backup/zip_records.h"
 #include "platform/file_stream.h"
 
@@ -23,6 +25,11 @@ class ZipWriter {
   // Adds the file at `source_path` under `entry_name` (UTF-8, "/" between folders).
   // Throws ZipError or platform::FileError; the archive is then incomplete.
   void AddFile(const std::string& source_path, std::string_view entry_name);
+  // Adds the file that `source` reads while its writer still writes it, under
+  // `entry_name`; returns when the writer has finished and the file's last byte is in.
+  // The entry comes out as AddFile would write the finished file: its header is set from
+  // the final size, time and attributes. Throws ZipError or platform::FileError.
+  void AddGrowingFile(GrowingFile& source, std::string_view entry_name);
 
   // Writes the central directory and the end records, waits until the archive is on
   // the disk and closes it.
@@ -32,10 +39,19 @@ class ZipWriter {
   const std::vector<ZipEntry>& Entries() const { return entries_; }
 
  private:
+  // Writes the entry's data from `read` after its local header and sets the entry's CRC-32
+  // and sizes from what was read and written; `size_hint` only sizes the buffers.
+  void WriteEntryData(ZipEntry& entry, const ReadBlock& read, std::uint64_t size_hint);
+
   platform::OutputFile file_;
   ZipOptions options_;
   std::vector<ZipEntry> entries_;
 };
+
+// As WriteSingleFileArchive, for the file that `source` reads while it is being written:
+// the same archive, byte for byte, as writing it once it is finished.
+std::vector<ZipEntry> WriteGrowingFileArchive(GrowingFile& source, const std::string& archive_path,
+                                              const ZipOptions& options);
 
 // The most bytes that `size` bytes of any content take in an entry written at `level`:
 // stored data keeps its size, Deflate's worst case (data that does not compress) is larger.

@@ -28,6 +28,27 @@ constexpr const char* kNoCompanyFolder =
     "CNPJ da empresa sem dígitos (PADRAO.CGC): o backup não foi enviado para a nuvem";
 
 // Watches the retention's deletions for as long as the trim runs.
+// Shows the upload's progress on the operator's line while it runs, and ends the line.
+class UploadProgressWatch {
+ public:
+  UploadProgressWatch(cloud::TDTDropBox& cloud, ProgressDisplay* display) : cloud_(cloud), display_(display) {
+    if (display_ != nullptr) {
+      cloud_.SetUploadProgress([display](std::uint64_t sent, std::uint64_t size) { display->Uploaded(sent, size); });
+    }
+  }
+  UploadProgressWatch(const UploadProgressWatch&) = delete;
+  UploadProgressWatch& operator=(const UploadProgressWatch&) = delete;
+  ~UploadProgressWatch() {
+    if (display_ == nullptr) return;
+    cloud_.SetUploadProgress(nullptr);
+    display_->EndStep();
+  }
+
+ private:
+  cloud::TDTDropBox& cloud_;
+  ProgressDisplay* display_;
+};
+
 class DeletionWatch {
  public:
   DeletionWatch(cloud::TDTDropBox& client, std::function<void(const std::string&)> observer) : client_(client) {
@@ -82,6 +103,7 @@ bool TSrvNuvexa::Upload(const std::string& Pasta, const std::string& Arquivo) {
     const std::int64_t TamArq = TamanhoArquivo(Arquivo);
     main_loop_.ProcessMessages();
     const std::string destino = cloud::CloudArchivePath(Pasta, Arquivo);
+    const UploadProgressWatch progress(DTDropBox1, progress_.get());
     if (TamArq <= cloud::kSingleRequestLimit) {
       DTDropBox1.Upload(Arquivo, destino);
     } else {

@@ -65,9 +65,14 @@ HttpResponse Checked(HttpResponse response) {
   return response;
 }
 
-// Hands what is read of the file for sending to the content hash.
-std::function<void(std::uint64_t, std::string_view)> Feeding(ContentHasher& hasher) {
-  return [&hasher](std::uint64_t offset, std::string_view bytes) { hasher.Feed(offset, bytes); };
+// Hands what is read of the file for sending to the content hash, and tells the progress
+// observer how far into the file the sending is.
+std::function<void(std::uint64_t, std::string_view)> Feeding(
+    ContentHasher& hasher, const std::function<void(std::uint64_t, std::uint64_t)>& progress, std::uint64_t size) {
+  return [&hasher, &progress, size](std::uint64_t offset, std::string_view bytes) {
+    hasher.Feed(offset, bytes);
+    if (progress) progress(offset + bytes.size(), size);
+  };
 }
 
 // The service answers an upload with the metadata of what it stored: its content hash must
@@ -291,7 +296,7 @@ TRetorno& TDTDropBox::Upload(const std::string& CaminhoArquivo, std::string_view
     ContentHasher hasher;
     HttpRequest request = NewRequest(hosts_.content + URL_Upload, kOctetStream);
     request.headers.emplace_back("Dropbox-API-Arg", PathArgument(PastaDestino));
-    request.body_file = FileRange{&file, 0, file.Size(), Feeding(hasher)};
+    request.body_file = FileRange{&file, 0, file.Size(), Feeding(hasher, upload_progress_, file.Size())};
     std::string body = Perform(request).body;
     CheckStoredCopy(body, hasher, file.Size(), PastaDestino);
     Retorno.StatusCode = 200;
@@ -356,7 +361,8 @@ TRetorno& TDTDropBox::UploadInSession(const std::string& CaminhoArquivo, std::st
   bool more = true;
   while (more) {
     // Each chunk is read from the file while its request goes out, not held in memory.
-    FileRange chunk{&file, static_cast<std::uint64_t>(offset), 0, Feeding(hasher)};
+    FileRange chunk{&file, static_cast<std::uint64_t>(offset), 0,
+                    Feeding(hasher, upload_progress_, static_cast<std::uint64_t>(size))};
     if (size > offset && (session_id.empty() || offset > 0))
       chunk.length = static_cast<std::uint64_t>(std::min<std::int64_t>(Chunksize, size - offset));
     if (offset == 0 && session_id.empty()) {

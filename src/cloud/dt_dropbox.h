@@ -101,6 +101,11 @@ class TDTDropBox {
   void SetDeletionObserver(std::function<void(const std::string& path)> observer) {
     deletion_observer_ = std::move(observer);
   }
+  // Told, as an upload's bytes are read for sending, how far into the file they reach and
+  // the file's size; null for nobody. A body sent again reports its bytes again.
+  void SetUploadProgress(std::function<void(std::uint64_t sent, std::uint64_t size)> observer) {
+    upload_progress_ = std::move(observer);
+  }
   TRetorno& CriarPasta(std::string_view Pasta);
   TRetorno& DeletarPasta(std::string_view Pasta);
   // `Destino` is replaced only once the whole file has arrived.
@@ -131,6 +136,7 @@ class TDTDropBox {
   std::unique_ptr<HttpTransport> transport_;
   CloudHosts hosts_;
   std::function<void(const std::string&)> deletion_observer_;
+  std::function<void(std::uint64_t, std::uint64_t)> upload_progress_;
   std::string FClientID;
   std::string FClientSecret;
   std::string FAccessToken;

@@ -28,6 +28,8 @@ class InputFile {
   // Fills `buffer` with the bytes from `offset` without moving the read position; fewer
   // only at the end of the file. Lets ranges of one file be streamed one after another.
   std::size_t ReadAt(std::uint64_t offset, std::span<char> buffer) const;
+  // Whether `path` names the file this object reads, and not another one put there since.
+  bool IsFileAt(const std::string& path) const;
 
   const std::string& Path() const { return path_; }
 
@@ -58,6 +60,8 @@ class OutputFile {
   // Writes all of `bytes` at `offset`; the current position stays where it was.
   void WriteAt(std::uint64_t offset, std::string_view bytes);
   std::uint64_t Position() const { return position_; }
+  // Cuts or extends the file to `size` bytes and moves the current position to its end.
+  void Resize(std::uint64_t size);
   // Waits until what was written is on the disk.
   void Flush();
   void Close();

@@ -1,9 +1,13 @@
 #include "service/foreground_host.h"
 
 #include <iostream>
+#include <memory>
+#include <string_view>
 #include <thread>
 
+#include "platform/console.h"
 #include "platform/control_signals.h"
+#include "service/progress_display.h"
 
 namespace nuvexa {
 namespace {
@@ -22,6 +26,21 @@ class EchoingEventLogger : public SystemEventLogger {
   }
 };
 
+// The log's entries go to standard error; on a terminal, so do the long steps' progress lines,
+// which the entries do not break.
+void EchoOnStandardError(TSrvNuvexa& module) {
+  if (!platform::StandardErrorIsTerminal()) {
+    module.SetLogEcho(EchoToStandardError);
+    return;
+  }
+  auto display = std::make_shared<ProgressDisplay>([](std::string_view text) {
+    std::cerr.write(text.data(), static_cast<std::streamsize>(text.size()));
+    std::cerr.flush();
+  });
+  module.SetProgress(display);
+  module.SetLogEcho([display](const std::string& entry) { display->Print(entry); });
+}
+
 }  // namespace
 
 int RunInForeground(const std::string& executable_folder, const ModuleFactory& make_module) {
@@ -31,7 +50,7 @@ int RunInForeground(const std::string& executable_folder, const ModuleFactory& m
   loop.SetDispatchFailureHandler([&](const std::string& message) { event_log.LogError(message); });
 
   std::unique_ptr<TSrvNuvexa> module = make_module({loop, status, event_log, executable_folder});
-  module->SetLogEcho(EchoToStandardError);
+  EchoOnStandardError(*module);
   {
     // the signals must be blocked before the service thread exists
     platform::ControlSignals signals([&](std::uint32_t code) { module->Controller(code); });
@@ -50,7 +69,7 @@ int RunOneCycle(const std::string& executable_folder, const ModuleFactory& make_
   MemoryStatusReporter status;
   EchoingEventLogger event_log(TSrvNuvexa::kServiceName);
   std::unique_ptr<TSrvNuvexa> module = make_module({loop, status, event_log, executable_folder});
-  module->SetLogEcho(EchoToStandardError);
+  EchoOnStandardError(*module);
   try {
     module->RunCycleNow();
   } catch (const std::exception& e) {

@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "backup/local_retention.h"
+#include "backup/service_request.h"
 #include "cloud/dt_dropbox.h"
 #include "firebird/connection.h"
 #include "firebird/statement.h"
@@ -14,6 +16,7 @@
 #include "platform/event_loop.h"
 #include "platform/ini.h"
 #include "service/activity_log.h"
+#include "service/progress_display.h"
 #include "service/service_base.h"
 
 namespace nuvexa {
@@ -46,6 +49,9 @@ class TSrvNuvexa : public TService {
   void SetCycle(std::function<void()> cycle) { cycle_ = std::move(cycle); }
   // Receives every entry written to the log (the foreground hosts echo them).
   void SetLogEcho(std::function<void(const std::string& entry)> echo) { log_echo_ = std::move(echo); }
+  // Shows the long steps' progress (the foreground hosts on a terminal); null for nobody.
+  void SetProgress(std::shared_ptr<ProgressDisplay> progress) { progress_ = std::move(progress); }
+  ProgressDisplay* Progress() const { return progress_.get(); }
   // Entries written since the module was created.
   int LogEntriesWritten() const { return log_entries_written_; }
   // One timer event at once, outside the timer, with the timer's exception handling:
@@ -150,6 +156,12 @@ class TSrvNuvexa : public TService {
 
   struct BackupJob;
   bool RunBackupJob(const BackupJob& job);
+  // The pharmacy's backup with the cloud copy on: the archive is written while the server
+  // writes the backup file, so that the backup's time hides behind the compression. True
+  // when the backup was made; `archived` when the archive is complete, which it is only
+  // after the request succeeded with every byte of the finished file in it.
+  bool BackupWhileArchiving(backup::TFDIBBackup& request, const std::string& arquivo, const std::string& destino,
+                            bool& archived);
   // PADRAO.NUVEXADESATIVAR is not exactly "Y".
   bool CloudBackupActive();
   // Connects the central database unless it is connected; a failure is logged and false.
@@ -165,6 +177,7 @@ class TSrvNuvexa : public TService {
   ActivityLog log_;
   std::function<void()> cycle_;
   std::function<void(const std::string&)> log_echo_;
+  std::shared_ptr<ProgressDisplay> progress_;
   int log_entries_written_ = 0;
 };
 

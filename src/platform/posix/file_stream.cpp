@@ -61,6 +61,13 @@ std::size_t InputFile::ReadAt(std::uint64_t offset, std::span<char> buffer) cons
   return done;
 }
 
+bool InputFile::IsFileAt(const std::string& path) const {
+  struct stat ours{};
+  struct stat there{};
+  if (::fstat(fd_, &ours) != 0 || ::stat(path.c_str(), &there) != 0) return false;
+  return ours.st_dev == there.st_dev && ours.st_ino == there.st_ino;
+}
+
 std::size_t InputFile::Read(std::span<char> buffer) {
   std::size_t done = 0;
   while (done < buffer.size()) {
@@ -117,6 +124,14 @@ void OutputFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
       if (errno != EINTR) ThrowFileError("Cannot write file", path_, errno);
     }
   });
+}
+
+void OutputFile::Resize(std::uint64_t size) {
+  if (fd_ < 0) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
+  while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+    if (errno != EINTR) ThrowFileError("Cannot write file", path_, errno);
+  }
+  position_ = size;
 }
 
 void OutputFile::Flush() {

@@ -7,11 +7,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "backup/backup_naming.h"
 #include "platform/file.h"
@@ -20,6 +22,7 @@
 #include "service/srv_nuvexa.h"
 #include "support/firebird_database.h"
 #include "support/installation.h"
+#include "support/service_environment.h"
 #include "support/test_files.h"
 
 namespace nuvexa {
@@ -48,23 +51,16 @@ std::string RestoredRows(const std::string& backup, const test::FirebirdDatabase
 }
 
 // The module with the central synchronisation and the cloud step left out (they have their
-// own tests) and a copy of each backup file kept before it is archived.
+// own tests).
 class JobsModule : public TSrvNuvexa {
  public:
   using TSrvNuvexa::BackupDrovana;
   using TSrvNuvexa::BackupReceitaDigital;
   using TSrvNuvexa::TSrvNuvexa;
 
-  std::string kept_backup;
-
  protected:
   bool SincronizarCentral() override { return false; }
   void CloudStep() override {}
-  bool CompactarArquivo(const std::string& Arquivo, const std::string& ArquivoDestino) override {
-    kept_backup = Arquivo + ".kept";
-    fs::copy_file(Arquivo, kept_backup);
-    return TSrvNuvexa::CompactarArquivo(Arquivo, ArquivoDestino);
-  }
 };
 
 class BackupJobs : public ::testing::Test {
@@ -139,6 +135,10 @@ TEST_F(BackupJobs, CycleWithTheCloudCopyOffBacksUpBothDatabasesAndRecordsTheTime
 
 TEST_F(BackupJobs, CloudCopyOnArchivesTheBackupAndRemovesIt) {
   PrepareCycle();
+  const std::string kept_backup = installation_.Folder() + "kept.fbk";
+  module_.BeforeArchiveCheck = [&](const std::string& archive) {
+    fs::copy_file(platform::ChangeFileExt(archive, ".fbk"), kept_backup);  // the finished backup file
+  };
   ASSERT_TRUE(module_.BackupDrovana());
   ASSERT_THAT(installation_.LogMessages(), IsEmpty());
   const std::string backup = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".fbk");
@@ -164,8 +164,55 @@ TEST_F(BackupJobs, CloudCopyOnArchivesTheBackupAndRemovesIt) {
   test::TempFolder out;
   ASSERT_EQ(test::RunCommand("unzip -q '" + archive + "' -d '" + out.Path() + "'").status, 0);
   const std::string extracted = out.Path() + platform::ExtractFileName(backup);
-  EXPECT_EQ(test::ReadFileBytes(extracted), test::ReadFileBytes(module_.kept_backup)) << "byte-identical to the backup file";
+  EXPECT_EQ(test::ReadFileBytes(extracted), test::ReadFileBytes(kept_backup)) << "byte-identical to the backup file";
   EXPECT_EQ(RestoredRows(extracted, *pharmacy_, "PRODUTOS"), "3");
+}
+
+// With the cloud copy on, the archive takes the backup file's blocks while the server is still
+// writing it, and holds the finished file.
+TEST_F(BackupJobs, TheArchiveGrowsWhileTheServerWritesTheBackup) {
+  // rows enough for a backup of several blocks
+  pharmacy_->RunSql(
+      "CREATE TABLE LASTRO (T VARCHAR(40));\nCOMMIT;\nSET TERM ^;\n"
+      "EXECUTE BLOCK AS DECLARE I INTEGER = 0; BEGIN WHILE (I < 400000) DO BEGIN "
+      "INSERT INTO LASTRO VALUES (UUID_TO_CHAR(GEN_UUID())); I = I + 1; END END^\nSET TERM ;^");
+  PrepareCycle();
+  // Compressed on the archive's own thread: worker threads at idle priority wait while other
+  // tests keep the cores busy, which is what they are for.
+  test::ScopedEnvironment environment;
+  environment.Set("NUVEXA_ARCHIVE_THREADS", "1");
+  const std::string backup = Stamped("BACKUP DROVANA", "NuvexaDrovana_", ".fbk");
+  const std::string archive = platform::ChangeFileExt(backup, ".zip");
+  const std::string kept_backup = installation_.Folder() + "kept.fbk";
+  module_.BeforeArchiveCheck = [&](const std::string&) { fs::copy_file(backup, kept_backup); };
+
+  std::atomic<bool> done = false;
+  std::uintmax_t backup_size_when_archive_had_data = 0;
+  bool backup_grew_after = false;
+  std::thread watcher([&] {
+    while (!done && !backup_grew_after) {
+      std::error_code e1, e2;
+      const std::uintmax_t zip = fs::file_size(archive, e1);
+      const std::uintmax_t fbk = fs::file_size(backup, e2);
+      if (!e1 && !e2) {
+        if (backup_size_when_archive_had_data == 0 && zip > 4096) backup_size_when_archive_had_data = fbk;
+        if (backup_size_when_archive_had_data != 0 && fbk > backup_size_when_archive_had_data) backup_grew_after = true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  const bool made = module_.BackupDrovana();
+  done = true;
+  watcher.join();
+  ASSERT_TRUE(made) << ::testing::PrintToString(installation_.LogMessages());
+  EXPECT_TRUE(backup_grew_after) << "the archive held compressed data only once the backup file stopped growing";
+  EXPECT_EQ(module_.ArquivoCompactadoDrovana, archive);
+  EXPECT_FALSE(platform::FileExists(backup));
+
+  test::TempFolder out;
+  ASSERT_EQ(test::RunCommand("unzip -q '" + archive + "' -d '" + out.Path() + "'").status, 0);
+  const std::string extracted = out.Path() + platform::ExtractFileName(backup);
+  EXPECT_TRUE(test::ReadFileBytes(extracted) == test::ReadFileBytes(kept_backup)) << "not the finished backup file";
 }
 
 // The executable's folder is root's (0755): only the backup folders that the service makes
@@ -418,7 +465,6 @@ TEST_F(BackupJobs, AnArchiveThatDoesNotReadBackAsWrittenIsAnArchiveFailure) {
     EXPECT_THAT(messages.back(), ::testing::MatchesRegex("Falha ao compactar o arquivo: " + pattern)) << c.why;
     EXPECT_FALSE(platform::FileExists(archive)) << c.why;
     EXPECT_TRUE(module_.ArquivoCompactadoDrovana.empty()) << c.why;
-    fs::remove(module_.kept_backup);  // the next run keeps its own
   }
 
   module_.BeforeArchiveCheck = nullptr;
