@@ -51,8 +51,10 @@ std::size_t GrowingFile::Read(std::span<char> buffer) {
       if (n > 0) continue;
     }
     if (state == Writer::finished) {
-      if (!file_) throw ZipError("o arquivo de backup " + path_ + " não foi encontrado");
-      break;
+      if (file_) break;
+      if (!platform::FileExists(path_)) throw ZipError("o arquivo de backup " + path_ + " não foi encontrado");
+      file_.emplace(platform::InputFile::Open(path_));  // now its error is the one to report
+      continue;
     }
     std::unique_lock lock(mutex_);
     changed_.wait_for(lock, poll_, [&] { return writer_ != Writer::working; });
