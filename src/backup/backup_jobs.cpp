@@ -136,8 +136,14 @@ bool TSrvNuvexa::BackupWhileArchiving(backup::TFDIBBackup& request, const std::s
       std::launch::async, [&source, &destino, &options] { return backup::WriteGrowingFileArchive(source, destino, options); });
   WriterOutcome outcome(source);
   const bool made = backup();
-  if (made) total = platform::FileExists(arquivo) ? static_cast<std::uint64_t>(TamanhoArquivo(arquivo)) : 0;
   outcome.Settle(made);
+  if (made && progress_) {
+    try {
+      total = static_cast<std::uint64_t>(TamanhoArquivo(arquivo));
+    } catch (const std::exception&) {
+      // the operator's line goes on without a total; the archive reports what is wrong
+    }
+  }
 
   std::optional<std::vector<backup::ZipEntry>> written;
   std::string failure;

@@ -196,6 +196,25 @@ TEST_F(GrowingArchive, AWriterThatFailsOrMakesNoFileLeavesNoArchive) {
   EXPECT_FALSE(fs::exists(archive));
 }
 
+// Every byte of the finished file went in only if the file at the path is the one read, to
+// its end.
+TEST(GrowingFile, ReadWholeOnlyWhenTheFileAtThePathIsTheOneReadToItsEnd) {
+  TempFolder folder;
+  const std::string path = folder.WriteFile("NuvexaDrovana.fbk", "backup");
+  GrowingFile growing(path, 1ms);
+  growing.WriterFinished();
+  char buffer[16];
+  EXPECT_EQ(growing.Read(buffer), 6u);
+  EXPECT_EQ(growing.Read(buffer), 0u);
+  EXPECT_TRUE(growing.ReadWhole());
+
+  std::ofstream(path, std::ios::binary | std::ios::app) << "+";
+  EXPECT_FALSE(growing.ReadWhole()) << "a byte after the reads ended";
+  const std::string other = folder.WriteFile("other.fbk", "backup");
+  fs::rename(other, path);
+  EXPECT_FALSE(growing.ReadWhole()) << "another file put at the path";
+}
+
 bool LargeTestsWanted() {
   const char* wanted = std::getenv("NUVEXA_LARGE_TESTS");
   return wanted != nullptr && std::string(wanted) == "1";
