@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the benchmarks' input: a pharmacy-like Firebird database of about the size asked
-# (products, sales with their items, prescriptions: text, numbers and dates), backed up with
-# gbak into <folder>/corpus.fbk, which the benchmarks read. The database itself is dropped.
+# (products, sales with their items, prescriptions: text, numbers and dates) in
+# <folder>/corpus.fdb, and its gbak backup <folder>/corpus.fbk. The benchmarks archive the
+# backup and back up the database, which stays for them (owned by the Firebird server).
 #
 #   scripts/bench-corpus.sh [megabytes] [folder]      (default 512, bench/corpus)
 set -euo pipefail
@@ -17,11 +18,13 @@ fi
 bash scripts/deps.sh >/dev/null
 bash scripts/firebird.sh start >/dev/null
 mkdir -p "$folder"
-work=$(mktemp -d)
-chmod 0777 "$work"  # the server writes the database there
-trap 'rm -rf "$work"' EXIT
-db="$work/CORPUS.FDB"
+chmod 0777 "$folder"  # the server writes the database and its backup there
+db="$folder/corpus.fdb"
 isql() { isql-fb -q -b -user SYSDBA -password cobweb "$@"; }
+# an earlier corpus goes first; dropped through the server, which may still hold it open
+if [ -f "$db" ]; then
+  echo "DROP DATABASE;" | isql "localhost:$db" >/dev/null 2>&1 || rm -f "$db"
+fi
 
 {
   echo "SET NAMES UTF8;"
@@ -40,7 +43,5 @@ while [ "$(stat -c %s "$db")" -lt $((megabytes * 1024 * 1024)) ]; do
 done
 
 rm -f "$folder/corpus.fbk"
-chmod 0777 "$folder"
 gbak -b -user SYSDBA -password cobweb -se localhost:service_mgr "$db" "$folder/corpus.fbk"
-echo "DROP DATABASE;" | isql "localhost:$db" >/dev/null 2>&1 || true
-echo "bench-corpus: $folder/corpus.fbk, $(stat -c %s "$folder/corpus.fbk") bytes, from $(( (next - 1) )) sales"
+echo "bench-corpus: $db, $(stat -c %s "$db") bytes, from $(( (next - 1) )) sales; its backup $folder/corpus.fbk, $(stat -c %s "$folder/corpus.fbk") bytes"

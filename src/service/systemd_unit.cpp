@@ -65,6 +65,10 @@ std::string SystemdUnitText(std::string_view description, const std::string& exe
   text += "TimeoutStopSec=1h\n";
   text += "Restart=on-failure\n";
   text += "UMask=0027\n";
+  // The archive's idle-priority threads yield only within the service's own control group:
+  // the group's lowest weight lets the pharmacy's programs, in other groups, keep the
+  // processor while a backup is compressed.
+  text += "CPUWeight=1\n";
   // Runs as root, which it needs to share the backup folders with the database server. Nothing
   // here narrows where it may write: beside the executable and any external backup folder.
   // RestrictSUIDSGID= would refuse the backup folders their setgid bit.

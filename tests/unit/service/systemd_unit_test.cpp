@@ -36,6 +36,7 @@ TEST(SystemdUnit, TheWholeUnitForTheUsualFolder) {
             "TimeoutStopSec=1h\n"
             "Restart=on-failure\n"
             "UMask=0027\n"
+            "CPUWeight=1\n"
             "NoNewPrivileges=yes\n"
             "ProtectSystem=full\n"
             "ProtectHome=read-only\n"
