@@ -136,7 +136,8 @@ bool TSrvNuvexa::BackupWhileArchiving(backup::TFDIBBackup& request, const std::s
       std::launch::async, [&source, &destino, &options] { return backup::WriteGrowingFileArchive(source, destino, options); });
   WriterOutcome outcome(source);
   const bool made = backup();
-  outcome.Settle(made);
+  // The total goes in before the archive may learn that the server is done: its last reads,
+  // and so its last line, then carry it.
   if (made && progress_) {
     try {
       total = static_cast<std::uint64_t>(TamanhoArquivo(arquivo));
@@ -144,6 +145,7 @@ bool TSrvNuvexa::BackupWhileArchiving(backup::TFDIBBackup& request, const std::s
       // the operator's line goes on without a total; the archive reports what is wrong
     }
   }
+  outcome.Settle(made);
 
   std::optional<std::vector<backup::ZipEntry>> written;
   std::string failure;
