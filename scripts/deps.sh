@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package that building, running and testing Nuvexa needs.
-# Non-interactive and safe to run again.
+# Installs every Debian package that building, running and testing Nuvexa needs; with the
+# argument "windows", also the Windows cross build's (compiler, zlib, GoogleTest's sources,
+# Wine, NSIS). Non-interactive and safe to run again.
 set -euo pipefail
 
 packages=(
@@ -11,6 +12,9 @@ packages=(
   systemd  # systemd-analyze: the tests verify the unit that -INSTALL writes
   libcpp-httplib-dev libssl-dev openssl
 )
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64 nsis)
+fi
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi

@@ -1,11 +1,9 @@
 #include "cloud/cloud_authorization.h"
 
-#include <openssl/evp.h>
-#include <openssl/rand.h>
-
 #include <stdexcept>
 
 #include "cloud/access_token.h"
+#include "platform/sha256.h"
 
 namespace nuvexa::cloud {
 namespace {
@@ -36,7 +34,7 @@ bool SetsVariable(std::string_view line, std::string_view name) {
 std::string NewCodeVerifier() {
   static constexpr char kUnreserved[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~";
   unsigned char random[64];
-  if (RAND_bytes(random, sizeof random) != 1) throw std::runtime_error("no random bytes for the code verifier");
+  platform::FillRandom(random);
   std::string verifier;
   // 66 characters: the remainder's slight bias is of no weight for a one-use verifier of 64
   for (const unsigned char byte : random) verifier += kUnreserved[byte % (sizeof kUnreserved - 1)];
@@ -44,11 +42,8 @@ std::string NewCodeVerifier() {
 }
 
 std::string CodeChallenge(std::string_view verifier) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_Digest(verifier.data(), verifier.size(), digest, &length, EVP_sha256(), nullptr) != 1)
-    throw std::runtime_error("SHA-256 is not available");
-  return Base64Url(digest, length);
+  const platform::Sha256Digest digest = platform::Sha256Of(verifier);
+  return Base64Url(digest.data(), digest.size());
 }
 
 std::string AuthorizationAddress(std::string_view app_key, std::string_view challenge) {

@@ -1,18 +1,12 @@
 #include "cloud/content_hash.h"
 
-#include <openssl/evp.h>
-
 #include <algorithm>
 #include <stdexcept>
 
+#include "platform/sha256.h"
+
 namespace nuvexa::cloud {
 namespace {
-
-EVP_MD_CTX* Context(void* p) { return static_cast<EVP_MD_CTX*>(p); }
-
-void Check(int ok) {
-  if (ok != 1) throw std::runtime_error("SHA-256 is not available");
-}
 
 std::string Hex(const unsigned char* bytes, std::size_t size) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -27,12 +21,9 @@ std::string Hex(const unsigned char* bytes, std::size_t size) {
 
 }  // namespace
 
-ContentHasher::ContentHasher() : block_(EVP_MD_CTX_new()) {
-  if (block_ == nullptr) throw std::runtime_error("SHA-256 is not available");
-  Check(EVP_DigestInit_ex(Context(block_), EVP_sha256(), nullptr));
-}
+ContentHasher::ContentHasher() : block_(std::make_unique<platform::Sha256>()) {}
 
-ContentHasher::~ContentHasher() { EVP_MD_CTX_free(Context(block_)); }
+ContentHasher::~ContentHasher() = default;
 
 void ContentHasher::Feed(std::uint64_t offset, std::string_view bytes) {
   if (broken_) return;
@@ -45,7 +36,7 @@ void ContentHasher::Feed(std::uint64_t offset, std::string_view bytes) {
   bytes.remove_prefix(static_cast<std::size_t>(seen));
   while (!bytes.empty()) {
     const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), kBlockSize - block_fill_));
-    Check(EVP_DigestUpdate(Context(block_), bytes.data(), take));
+    block_->Update(bytes.substr(0, take));
     block_fill_ += take;
     position_ += take;
     bytes.remove_prefix(take);
@@ -54,11 +45,8 @@ void ContentHasher::Feed(std::uint64_t offset, std::string_view bytes) {
 }
 
 void ContentHasher::FinishBlock() {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  Check(EVP_DigestFinal_ex(Context(block_), digest, &length));
-  digests_.append(reinterpret_cast<const char*>(digest), length);
-  Check(EVP_DigestInit_ex(Context(block_), EVP_sha256(), nullptr));
+  const platform::Sha256Digest digest = block_->Finish();
+  digests_.append(reinterpret_cast<const char*>(digest.data()), digest.size());
   block_fill_ = 0;
 }
 
@@ -66,10 +54,8 @@ std::string ContentHasher::Final() {
   if (broken_) throw std::logic_error("bytes are missing from the content hash");
   // a last partial block counts; an empty file hashes no block at all
   if (block_fill_ > 0) FinishBlock();
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  Check(EVP_Digest(digests_.data(), digests_.size(), digest, &length, EVP_sha256(), nullptr));
-  return Hex(digest, length);
+  const platform::Sha256Digest digest = platform::Sha256Of(digests_);
+  return Hex(digest.data(), digest.size());
 }
 
 std::string ContentHashOf(std::string_view bytes) {

@@ -1,9 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+namespace platform {
+class Sha256;
+}
 
 namespace nuvexa::cloud {
 
@@ -31,7 +36,7 @@ class ContentHasher {
  private:
   void FinishBlock();
 
-  void* block_ = nullptr;  // the running digest of the current block (the library's context)
+  std::unique_ptr<platform::Sha256> block_;  // the running digest of the current block
   std::uint64_t block_fill_ = 0;
   std::uint64_t position_ = 0;
   bool broken_ = false;

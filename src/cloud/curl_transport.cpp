@@ -11,6 +11,7 @@
 #include <span>
 
 #include "cloud/cloud_error.h"
+#include "cloud/system_transport.h"
 #include "platform/file_stream.h"
 #include "platform/folders.h"
 
@@ -197,5 +198,7 @@ HttpResponse CurlTransport::Send(const HttpRequest& request) {
   exchange.response.status = static_cast<int>(status);
   return std::move(exchange.response);
 }
+
+std::unique_ptr<HttpTransport> SystemHttpTransport() { return std::make_unique<CurlTransport>(); }
 
 }  // namespace nuvexa::cloud

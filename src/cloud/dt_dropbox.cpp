@@ -12,8 +12,8 @@
 #include "cloud/cloud_formats.h"
 #include "cloud/cloud_retention.h"
 #include "cloud/content_hash.h"
-#include "cloud/curl_transport.h"
 #include "cloud/dropbox_arguments.h"
+#include "cloud/system_transport.h"
 #include "platform/file_info.h"
 #include "platform/file_stream.h"
 #include "platform/folders.h"
@@ -146,7 +146,7 @@ class PartialFile {
 
 }  // namespace
 
-TDTDropBox::TDTDropBox() : TDTDropBox(std::make_unique<CurlTransport>(), CloudHostsFromEnvironment()) {}
+TDTDropBox::TDTDropBox() : TDTDropBox(SystemHttpTransport(), CloudHostsFromEnvironment()) {}
 
 TDTDropBox::TDTDropBox(std::unique_ptr<HttpTransport> transport, CloudHosts hosts)
     : transport_(std::move(transport)), hosts_(std::move(hosts)) {}

@@ -14,11 +14,11 @@ namespace nuvexa::firebird {
 // The name under which the system asks for the client library everywhere.
 inline constexpr const char* kDefaultVendorLib = "fbclient.dll";
 // What that name means on this platform, unless $NUVEXA_FBCLIENT names another file.
-inline constexpr const char* kDefaultClientLibrary = "libfbclient.so.2";
+inline constexpr const char* kDefaultClientLibrary = platform::kFirebirdClientLibrary;
 
 // The file to load for a vendor library setting: the setting itself, unless it is empty or
 // the system's usual "fbclient.dll"; then `environment_override` ($NUVEXA_FBCLIENT) when
-// set, else libfbclient.so.2.
+// set, else kDefaultClientLibrary.
 std::string ClientLibraryFileName(std::string_view vendor_lib, const char* environment_override);
 
 // The Firebird client library, loaded at run time, with the entry points the system calls.

@@ -5,6 +5,13 @@
 
 namespace platform {
 
+// The Firebird client library's file as this platform's loader finds it.
+#ifdef _WIN32
+inline constexpr const char* kFirebirdClientLibrary = "fbclient.dll";
+#else
+inline constexpr const char* kFirebirdClientLibrary = "libfbclient.so.2";
+#endif
+
 // A library or entry point that the loader could not provide. Reason() is the loader's own
 // text, for callers that word the error themselves.
 class DynamicLibraryError : public std::runtime_error {

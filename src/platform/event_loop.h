@@ -34,7 +34,7 @@ class EventLoop {
   // or the exception hook failing in turn).
   using DispatchFailureHandler = std::function<void(const std::string& message)>;
 
-  EventLoop() = default;
+  EventLoop();
   EventLoop(const EventLoop&) = delete;
   EventLoop& operator=(const EventLoop&) = delete;
 
@@ -67,6 +67,7 @@ class EventLoop {
   std::deque<Task> tasks_;
   std::vector<Timer*> timers_;
   bool quit_ = false;
+  std::uint32_t thread_id_ = 0;  // Windows: the thread whose message queue the loop reads
   ExceptionHook exception_hook_;
   DispatchFailureHandler dispatch_failure_;
 };
@@ -100,6 +101,8 @@ class Timer {
   Handler handler_;
   bool armed_ = false;
   EventLoop::Clock::time_point due_{};
+  std::uintptr_t native_id_ = 0;  // Windows: the SetTimer timer while one runs
+  EventLoop::Clock::time_point native_due_{};  // Windows: the period it was set for
 };
 
 }  // namespace platform

@@ -31,21 +31,42 @@ class OSError : public std::runtime_error {
   int code_;
 };
 
-// Registration with the service manager: a systemd unit file in the unit folder
-// ($NUVEXA_UNIT_DIR, or /etc/systemd/system). systemctl enables and disables the unit only when
-// it exists and the folder is the system's; daemon-reload runs only while systemd is the running
-// init. Both throw OSError (1073 when the unit is already there, 1060 when it is missing, or
-// the file system's error), or std::runtime_error naming the systemctl step that failed; an
-// installation that systemctl could not enable is taken back.
-void InstallServiceUnit(const std::string& unit_name, std::string_view unit_text);
-void RemoveServiceUnit(const std::string& unit_name);
+// What the service manager is given to run the service.
+struct ServiceRegistration {
+  std::string name;             // the service's name ("SrvNuvexa")
+  std::string display_name;     // what the operator sees ("Nuvexa")
+  std::string executable_path;  // the program the manager starts, as a full path
+};
+
+// Registration with the service manager. Under systemd: the unit file `<name>.service` in the
+// unit folder ($NUVEXA_UNIT_DIR, or /etc/systemd/system); systemctl enables and disables the
+// unit only when it exists and the folder is the system's; daemon-reload runs only while
+// systemd is the running init. On Windows: CreateServiceW for a service of its own process,
+// started automatically, running the quoted executable path, and DeleteService. Both throw
+// OSError (1073 when the service is already there, 1060 when it is missing, or the system's
+// error), or std::runtime_error naming the systemctl step that failed; an installation that
+// systemctl could not enable is taken back.
+void InstallService(const ServiceRegistration& service);
+void RemoveService(const std::string& name);
 
 // Whether systemd started this process (INVOCATION_ID or NOTIFY_SOCKET is set).
 bool StartedByServiceManager();
 
-// Sends one notification (READY=1, STATUS=...) to systemd; nothing when it is not listening.
-// Throws OSError when the notification cannot be sent.
-void NotifyServiceManager(std::string_view state);
+// One status report, the fields as SERVICE_STATUS holds them.
+struct ServiceStatusFields {
+  std::uint32_t service_type = 0;
+  std::uint32_t current_state = 0;
+  std::uint32_t controls_accepted = 0;
+  std::uint32_t win32_exit_code = 0;
+  std::uint32_t service_specific_exit_code = 0;
+  std::uint32_t check_point = 0;
+  std::uint32_t wait_hint = 0;
+};
+
+// Reports the service's status: SetServiceStatus with `fields` on Windows; to systemd the
+// notification text (READY=1, STATUS=...), nothing when it is not listening. Throws OSError
+// when the report cannot be delivered.
+void ReportServiceStatus(const ServiceStatusFields& fields, std::string_view notification);
 
 // The service control dispatcher (StartServiceCtrlDispatcher). Under systemd the control
 // requests are signals, turned into control codes on a thread of their own.

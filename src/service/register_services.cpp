@@ -4,18 +4,15 @@
 #include <exception>
 
 #include "platform/service_manager.h"
-#include "service/systemd_unit.h"
 
 namespace nuvexa {
 namespace {
 
-std::string UnitName(const TService& service) { return service.Name() + ".service"; }
-
 void InstallService(const TService& service, const std::string& executable_path) {
-  platform::InstallServiceUnit(UnitName(service), SystemdUnitText(service.DisplayName(), executable_path));
+  platform::InstallService({service.Name(), service.DisplayName(), executable_path});
 }
 
-void UninstallService(const TService& service) { platform::RemoveServiceUnit(UnitName(service)); }
+void UninstallService(const TService& service) { platform::RemoveService(service.Name()); }
 
 std::string FailureMessage(bool Install, const std::string& display_name, const std::string& error) {
   const char* format = Install ? "Service \"%s\" failed to install with error: \"%s\""

@@ -48,7 +48,10 @@ void ServiceManagerStatusReporter::ReportStatus(TCurrentStatus status) {
     last_ = NextStatusRecord(last_, status);
     records_.push_back(last_);
     try {
-      platform::NotifyServiceManager(NotificationText(status, last_));
+      platform::ReportServiceStatus({last_.service_type, last_.current_state, last_.controls_accepted,
+                                     last_.win32_exit_code, last_.service_specific_exit_code, last_.check_point,
+                                     last_.wait_hint},
+                                    NotificationText(status, last_));
     } catch (const platform::OSError& e) {
       failure = platform::SystemErrorMessage(e.Code());
     }

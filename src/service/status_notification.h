@@ -32,7 +32,7 @@ ServiceStatusRecord NextStatusRecord(const ServiceStatusRecord& previous, TCurre
 // "STATUS=<status> (check point N, wait hint N ms)" each time.
 std::string NotificationText(TCurrentStatus status, const ServiceStatusRecord& record);
 
-// Reports every status to systemd with sd_notify and keeps the reports in memory. A report
+// Reports every status to the service manager and keeps the reports in memory. A report
 // that cannot be sent leaves the system's message in the service's event log. Thread-safe.
 class ServiceManagerStatusReporter : public StatusReporter {
  public:

@@ -9,7 +9,7 @@
 
 #include "child_process.h"
 #include "platform/file.h"
-#include "service/systemd_unit.h"
+#include "platform/posix/systemd_unit.h"
 #include "support/firebird_server.h"
 #include "support/installation.h"
 #include "support/temp_folder.h"
@@ -55,7 +55,7 @@ TEST_F(Registration, InstallWritesTheUnitThatRunsTheQuotedExecutable) {
 
   const std::string text = test::ReadFileBytes(unit_);
   EXPECT_THAT(text, HasSubstr("\nExecStart=\"" + executable_ + "\"\n"));
-  EXPECT_EQ(text, SystemdUnitText("Nuvexa", executable_));
+  EXPECT_EQ(text, platform::SystemdUnitText("Nuvexa", executable_));
   struct stat st {};
   ASSERT_EQ(::lstat(unit_.c_str(), &st), 0);
   EXPECT_TRUE(S_ISREG(st.st_mode));
@@ -76,7 +76,7 @@ TEST_F(Registration, SwitchesAndFailuresInTurn) {
       {"UNINSTALL removes the unit", {"-UNINSTALL"}, kUninstalled, 0, false},
       {"a silent install prints nothing", {"/SILENT", "/INSTALL"}, "", 0, true},
   };
-  const std::string expected_text = SystemdUnitText("Nuvexa", executable_);
+  const std::string expected_text = platform::SystemdUnitText("Nuvexa", executable_);
   for (const Step& step : kSteps) {
     const test::ChildResult result = Run(step.arguments);
     EXPECT_EQ(result.status, step.status) << step.why << "\n" << result.err;

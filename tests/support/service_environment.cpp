@@ -3,13 +3,32 @@
 #include <cstdlib>
 
 namespace nuvexa::test {
+namespace {
+
+void SetVariable(const std::string& name, const std::string& value) {
+#ifdef _WIN32
+  ::_putenv_s(name.c_str(), value.c_str());
+#else
+  ::setenv(name.c_str(), value.c_str(), 1);
+#endif
+}
+
+void RemoveVariable(const std::string& name) {
+#ifdef _WIN32
+  ::_putenv_s(name.c_str(), "");
+#else
+  ::unsetenv(name.c_str());
+#endif
+}
+
+}  // namespace
 
 ScopedEnvironment::~ScopedEnvironment() {
   for (const auto& [name, value] : saved_) {
     if (value) {
-      setenv(name.c_str(), value->c_str(), 1);
+      SetVariable(name, *value);
     } else {
-      unsetenv(name.c_str());
+      RemoveVariable(name);
     }
   }
 }
@@ -19,7 +38,7 @@ void ScopedEnvironment::Set(const std::string& name, const std::string& value) {
     const char* before = std::getenv(name.c_str());
     saved_[name] = before != nullptr ? std::optional<std::string>(before) : std::nullopt;
   }
-  setenv(name.c_str(), value.c_str(), 1);
+  SetVariable(name, value);
 }
 
 void ScopedEnvironment::PointCentralAt(const FirebirdDatabase& central) {

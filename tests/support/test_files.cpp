@@ -1,6 +1,8 @@
 #include "support/test_files.h"
 
+#ifndef _WIN32
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <fstream>
@@ -10,12 +12,20 @@ namespace nuvexa::test {
 
 CommandResult RunCommand(const std::string& command) {
   CommandResult result;
+#ifdef _WIN32
+  FILE* pipe = ::_popen((command + " 2>&1").c_str(), "rb");
+#else
   FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+#endif
   if (pipe == nullptr) return result;
   char buffer[4096];
   while (const std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) result.output.append(buffer, n);
+#ifdef _WIN32
+  result.status = ::_pclose(pipe);
+#else
   const int status = ::pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
   return result;
 }
 

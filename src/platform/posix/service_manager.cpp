@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/control_signals.h"
+#include "platform/posix/systemd_unit.h"
 
 extern char** environ;
 
@@ -165,9 +166,10 @@ std::string SystemErrorMessage(int code) {
 
 OSError::OSError(int code) : std::runtime_error(FormatOSErrorMessage(code)), code_(code) {}
 
-void InstallServiceUnit(const std::string& unit_name, std::string_view unit_text) {
+void InstallService(const ServiceRegistration& service) {
+  const std::string unit_name = service.name + ".service";
   const std::string path = UnitFolder() + unit_name;
-  CreateUnitFile(path, unit_text);
+  CreateUnitFile(path, SystemdUnitText(service.display_name, service.executable_path));
   const std::optional<std::string> systemctl = SystemctlForUnits();
   if (!systemctl) return;
   try {
@@ -185,7 +187,8 @@ void InstallServiceUnit(const std::string& unit_name, std::string_view unit_text
   }
 }
 
-void RemoveServiceUnit(const std::string& unit_name) {
+void RemoveService(const std::string& name) {
+  const std::string unit_name = name + ".service";
   const std::string path = UnitFolder() + unit_name;
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) throw OSError(errno == ENOENT ? kErrorServiceDoesNotExist : errno);
@@ -200,8 +203,8 @@ bool StartedByServiceManager() {
   return !EnvironmentValue("INVOCATION_ID").empty() || !EnvironmentValue("NOTIFY_SOCKET").empty();
 }
 
-void NotifyServiceManager(std::string_view state) {
-  const std::string text(state);
+void ReportServiceStatus(const ServiceStatusFields&, std::string_view notification) {
+  const std::string text(notification);
   const int result = sd_notify(0, text.c_str());
   if (result < 0) throw OSError(-result);
 }

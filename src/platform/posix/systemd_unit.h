@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-namespace nuvexa {
+namespace platform {
 
 // The command registered for the service: the executable's full path, in double quotes when
 // it holds a space, with no arguments.
@@ -14,4 +14,4 @@ std::string ServiceCommand(const std::string& executable_path);
 // work allows. Throws std::invalid_argument for a path that systemd would not run.
 std::string SystemdUnitText(std::string_view description, const std::string& executable_path);
 
-}  // namespace nuvexa
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "service/systemd_unit.h"
+#include "platform/posix/systemd_unit.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 #include <sstream>
 #include <stdexcept>
 
-namespace nuvexa {
+namespace platform {
 namespace {
 
 using ::testing::Contains;
@@ -96,4 +96,4 @@ TEST(SystemdUnit, TheRegisteredCommandIsThePathQuotedWhenItHoldsASpace) {
 }
 
 }  // namespace
-}  // namespace nuvexa
+}  // namespace platform

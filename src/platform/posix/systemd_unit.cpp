@@ -1,11 +1,11 @@
-#include "service/systemd_unit.h"
+#include "platform/posix/systemd_unit.h"
 
 #include <array>
 #include <stdexcept>
 
 #include "platform/paths.h"
 
-namespace nuvexa {
+namespace platform {
 namespace {
 
 std::string QuotedWhenSpaced(const std::string& text) {
@@ -98,4 +98,4 @@ std::string SystemdUnitText(std::string_view description, const std::string& exe
   return text;
 }
 
-}  // namespace nuvexa
+}  // namespace platform
