@@ -5,11 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || ! command -v makensis >/dev/null ||
-   [ ! -f /usr/x86_64-w64-mingw32/lib/libz.a ] || [ ! -d /usr/src/googletest ] || [ ! -f /usr/include/nlohmann/json.hpp ] ||
-   [ ! -f /usr/include/ibase.h ]; then
-  bash scripts/deps.sh windows
-fi
+bash scripts/deps.sh windows
 
 dir=${NUVEXA_WINDOWS_BUILD_DIR:-build-windows}
 generator=()

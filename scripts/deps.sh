@@ -13,7 +13,8 @@ packages=(
   libcpp-httplib-dev libssl-dev openssl
 )
 if [ "${1:-}" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64 nsis)
+  # libgnutls30: the TLS of Wine's WinHTTP, only recommended by its package
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest wine64 libgnutls30 nsis)
 fi
 
 sudo_cmd=()

@@ -171,16 +171,16 @@ std::string RelativeEntryName(std::string_view base_dir, std::string_view path) 
   std::string_view rest = path;
   if (!base_dir.empty()) {
     const bool inside = path.starts_with(base_dir) &&
-                        (base_dir.back() == platform::kPathSeparator ||
-                         (path.size() > base_dir.size() && path[base_dir.size()] == platform::kPathSeparator));
+                        (platform::IsPathSeparator(base_dir.back()) ||
+                         (path.size() > base_dir.size() && platform::IsPathSeparator(path[base_dir.size()])));
     if (!inside) throw ZipError("\"" + std::string(path) + "\" is not inside \"" + std::string(base_dir) + "\"");
     rest.remove_prefix(base_dir.size());
-    if (base_dir.back() != platform::kPathSeparator) rest.remove_prefix(1);
+    if (!platform::IsPathSeparator(base_dir.back())) rest.remove_prefix(1);
   }
   if (rest.empty()) throw ZipError("\"" + std::string(path) + "\" names no file inside \"" + std::string(base_dir) + "\"");
   std::string name(rest);
   for (char& c : name) {
-    if (c == platform::kPathSeparator) c = '/';
+    if (platform::IsPathSeparator(c)) c = '/';
   }
   return name;
 }
@@ -193,8 +193,7 @@ std::vector<ZipEntry> WriteSingleFileArchive(const std::string& source_path, con
     // Creating the archive may have emptied the source when both name one file; then
     // there is nothing to add, as the archive never holds itself.
     if (platform::FileExists(source_path) && !platform::SameFile(source_path, archive_path)) {
-      const std::string::size_type slash = source_path.rfind(platform::kPathSeparator);
-      const std::string base_dir = slash == std::string::npos ? std::string() : source_path.substr(0, slash + 1);
+      const std::string base_dir = platform::ExtractFilePath(source_path);
       writer->AddFile(source_path, RelativeEntryName(base_dir, source_path));
     }
     writer->Finish();

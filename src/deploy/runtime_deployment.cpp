@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "deploy/deployment_table.h"
-#include "deploy/pe_version.h"
+#include "platform/file_version.h"
 #include "platform/executable_resources.h"
 #include "platform/file.h"
 #include "platform/file_info.h"
@@ -15,20 +15,6 @@
 
 namespace nuvexa::deploy {
 namespace {
-
-// The carried DLLs are at most a few MB; a larger file is not read whole into memory at
-// start-up but counts as one without a version, and so is replaced.
-constexpr std::uint64_t kLargestVersionedFile = 64 * 1024 * 1024;
-
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
-  platform::InputFile file = platform::InputFile::Open(path);
-  const std::uint64_t size = file.Size();
-  if (size > kLargestVersionedFile) return {};
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  const std::size_t read = file.ReadAt(0, std::span<char>(reinterpret_cast<char*>(bytes.data()), bytes.size()));
-  bytes.resize(read);
-  return bytes;
-}
 
 std::string_view CarriedBytes(std::string_view resource) {
   const auto bytes = platform::FindExecutableResource(resource);
@@ -88,13 +74,6 @@ bool AtualizarVersao(const std::string& Arquivo, std::string_view VersaoAtual) {
   return VersaoPrograma(Arquivo) != VersaoAtual;
 }
 
-std::string VersaoPrograma(const std::string& Programa) {
-  try {
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(Programa);
-    return FileVersionOf(bytes).value_or("");
-  } catch (const platform::FileError&) {
-    return {};
-  }
-}
+std::string VersaoPrograma(const std::string& Programa) { return platform::FileVersionText(Programa); }
 
 }  // namespace nuvexa::deploy

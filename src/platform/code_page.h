@@ -9,7 +9,9 @@
 
 namespace platform {
 
-enum class CodePage { Windows1252, Iso8859_1, Cp850, Utf16LE, Utf16BE };
+// Ansi: the system's ANSI code page (GetACP on Windows); Windows-1252 where the system has
+// none, as on Linux.
+enum class CodePage { Windows1252, Iso8859_1, Cp850, Utf16LE, Utf16BE, Ansi };
 
 // Lossy, like WideCharToMultiByte: a character the code page cannot hold and
 // each invalid UTF-8 sequence become one '?' (U+FFFD for the UTF-16 code

@@ -55,8 +55,9 @@ class File {
   void Append(std::string_view bytes);
 
  private:
-  File(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  int fd_ = -1;
+  File(std::intptr_t fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // the descriptor; on Windows the HANDLE's value (INVALID_HANDLE_VALUE is -1 too)
+  std::intptr_t fd_ = -1;
   std::string path_;
 };
 

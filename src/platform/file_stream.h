@@ -34,8 +34,9 @@ class InputFile {
   const std::string& Path() const { return path_; }
 
  private:
-  InputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  int fd_ = -1;
+  InputFile(std::intptr_t fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // the descriptor; on Windows the HANDLE's value (INVALID_HANDLE_VALUE is -1 too)
+  std::intptr_t fd_ = -1;
   std::string path_;
 };
 
@@ -69,8 +70,9 @@ class OutputFile {
   const std::string& Path() const { return path_; }
 
  private:
-  OutputFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
-  int fd_ = -1;
+  OutputFile(std::intptr_t fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  // the descriptor; on Windows the HANDLE's value (INVALID_HANDLE_VALUE is -1 too)
+  std::intptr_t fd_ = -1;
   std::uint64_t position_ = 0;
   std::string path_;
 };

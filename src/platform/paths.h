@@ -9,7 +9,15 @@ std::string ExecutablePath();
 // Folder of the running executable, ending with the path separator.
 std::string ExecutableFolder();
 
+#ifdef _WIN32
+// The path functions below take '/' too: Windows does, and settings may be written with it.
+inline constexpr char kPathSeparator = '\\';
+#else
 inline constexpr char kPathSeparator = '/';
+#endif
+
+// Whether `c` separates the parts of a path here: '/' everywhere, '\\' too on Windows.
+constexpr bool IsPathSeparator(char c) { return c == kPathSeparator || c == '/'; }
 
 // Path names as strings; nothing here touches the file system.
 // The folder part, with its trailing separator ("" when there is none).

@@ -49,7 +49,8 @@ struct ServiceRegistration {
 void InstallService(const ServiceRegistration& service);
 void RemoveService(const std::string& name);
 
-// Whether systemd started this process (INVOCATION_ID or NOTIFY_SOCKET is set).
+// Whether systemd started this process (INVOCATION_ID or NOTIFY_SOCKET is set). Windows cannot
+// tell before the dispatcher connects: there, whether ServiceDispatcher::Run is serving the manager.
 bool StartedByServiceManager();
 
 // One status report, the fields as SERVICE_STATUS holds them.

@@ -86,7 +86,7 @@ std::string BuildLogEntry(std::string_view timestamp, std::string_view message) 
 
 std::string EncodeLogText(std::string_view utf8, LogEncoding encoding) {
   switch (encoding) {
-    case LogEncoding::Ansi: return platform::FromUtf8(utf8, platform::CodePage::Windows1252);
+    case LogEncoding::Ansi: return platform::FromUtf8(utf8, platform::CodePage::Ansi);
     case LogEncoding::Utf16LE: return platform::FromUtf8(utf8, platform::CodePage::Utf16LE);
     case LogEncoding::Utf16BE: return platform::FromUtf8(utf8, platform::CodePage::Utf16BE);
     case LogEncoding::Utf8: break;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "deploy/runtime_deployment.h"
+#include "platform/console.h"
 #include "platform/control_signals.h"
 #include "platform/paths.h"
 #include "service/authorize_command.h"
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     // the first step of every run, INSTALL and UNINSTALL included, before anything else
     nuvexa::deploy::DeployRuntimeFiles(folder);
     platform::IgnoreBrokenPipes();
+    platform::KeepLineEndsOnStandardStreams();
 
     return RunProcess(std::vector<std::string>(argv, argv + argc), folder);
   } catch (const std::exception& e) {

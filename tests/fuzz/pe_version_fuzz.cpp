@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <span>
 
-#include "deploy/pe_version.h"
+#include "platform/pe_version.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  nuvexa::deploy::FileVersionOf(std::span<const std::uint8_t>(data, size));
+  platform::FileVersionOf(std::span<const std::uint8_t>(data, size));
   return 0;
 }

@@ -18,7 +18,8 @@ TempFolder::TempFolder() {
     const fs::path candidate = base / ("nuvexa-test-" + std::to_string(random()));
     // create_directory is false when the name is taken, so two suites never share a folder.
     if (fs::create_directory(candidate)) {
-      path_ = candidate.string() + '/';
+      const std::u8string utf8 = candidate.u8string();
+      path_ = std::string(utf8.begin(), utf8.end()) + '/';
       return;
     }
   }
@@ -32,7 +33,7 @@ TempFolder::~TempFolder() {
 
 std::string TempFolder::WriteFile(std::string_view name, std::string_view bytes) const {
   const std::string path = path_ + std::string(name);
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  std::ofstream file(Utf8Path(path), std::ios::binary | std::ios::trunc);
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   file.close();
   if (!file) throw std::runtime_error("Cannot write " + path);

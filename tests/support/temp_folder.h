@@ -1,9 +1,16 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace nuvexa::test {
+
+// A path held in UTF-8, as the program holds paths, for the standard library's files (which
+// would take a narrow string in the ANSI code page on Windows).
+inline std::filesystem::path Utf8Path(std::string_view utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 
 // A fresh, empty folder under the system's temporary folder, removed with
 // everything in it when the object goes.

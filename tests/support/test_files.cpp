@@ -1,5 +1,7 @@
 #include "support/test_files.h"
 
+#include "support/temp_folder.h"
+
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -30,7 +32,7 @@ CommandResult RunCommand(const std::string& command) {
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(Utf8Path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 

@@ -51,7 +51,8 @@ class Iconv {
 
 const char* IconvName(CodePage page) {
   switch (page) {
-    case CodePage::Windows1252: return "WINDOWS-1252";
+    case CodePage::Windows1252:
+    case CodePage::Ansi: return "WINDOWS-1252";
     case CodePage::Iso8859_1: return "ISO-8859-1";
     case CodePage::Cp850: return "CP850";
     case CodePage::Utf16LE: return "UTF-16LE";
@@ -61,6 +62,9 @@ const char* IconvName(CodePage page) {
 }
 
 bool IsUtf16(CodePage page) { return page == CodePage::Utf16LE || page == CodePage::Utf16BE; }
+
+// Linux has no ANSI code page of its own: the one of the pharmacies' Windows stands for it.
+CodePage Resolved(CodePage page) { return page == CodePage::Ansi ? CodePage::Windows1252 : page; }
 
 // Windows maps these bytes to the C1 controls of the same value both ways;
 // glibc leaves them undefined.
@@ -77,6 +81,7 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
 
 // `utf8` must be valid UTF-8. `exact` turns false when a character had to be replaced.
 std::string Encode(std::string_view utf8, CodePage to, bool& exact) {
+  to = Resolved(to);
   Iconv cd(IconvName(to), "UTF-8");
   std::string out;
   out.reserve(IsUtf16(to) ? utf8.size() * 2 : utf8.size());
@@ -114,6 +119,7 @@ bool CanEncode(std::string_view utf8, CodePage to) {
 }
 
 std::string ToUtf8(std::string_view bytes, CodePage from) {
+  from = Resolved(from);
   Iconv cd("UTF-8", IconvName(from));
   std::string out;
   out.reserve(bytes.size());

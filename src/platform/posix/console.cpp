@@ -6,4 +6,6 @@ namespace platform {
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+void KeepLineEndsOnStandardStreams() {}
+
 }  // namespace platform

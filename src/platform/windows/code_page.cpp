@@ -14,6 +14,7 @@ UINT WindowsCodePage(CodePage page) {
     case CodePage::Windows1252: return 1252;
     case CodePage::Iso8859_1: return 28591;
     case CodePage::Cp850: return 850;
+    case CodePage::Ansi: return ::GetACP();
     case CodePage::Utf16LE:
     case CodePage::Utf16BE: break;
   }
@@ -51,13 +52,22 @@ std::string Encode(std::string_view utf8, CodePage to, bool& exact) {
   const std::wstring wide = windows::Widen(utf8);
   if (IsUtf16(to)) return Utf16Bytes(wide, to == CodePage::Utf16BE);
   if (wide.empty()) return {};
+  // one '?' for a character outside the BMP, as for any other the page lacks
+  std::wstring units;
+  units.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    const bool pair = wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+                      wide[i + 1] <= 0xDFFF;
+    units += pair ? L'\xFFFD' : wide[i];
+    if (pair) ++i;
+  }
   // no best-fit mapping: a character the page lacks is '?', never a look-alike
   const UINT page = WindowsCodePage(to);
-  const int size = static_cast<int>(wide.size());
+  const int size = static_cast<int>(units.size());
   BOOL replaced = FALSE;
-  const int length = ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr, 0, "?", &replaced);
+  const int length = ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, units.data(), size, nullptr, 0, "?", &replaced);
   std::string out(static_cast<std::size_t>(length), '\0');
-  ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide.data(), size, out.data(), length, "?", &replaced);
+  ::WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, units.data(), size, out.data(), length, "?", &replaced);
   if (replaced) exact = false;
   return out;
 }

@@ -16,6 +16,7 @@
 
 #include "backup/deflate_blocks.h"
 #include "backup/zip_writer.h"
+#include "support/pattern_matchers.h"
 #include "support/temp_folder.h"
 #include "support/test_files.h"
 
@@ -37,7 +38,7 @@ using nuvexa::backup::ZipWriter;
 using nuvexa::test::CompressibleData;
 using nuvexa::test::ReadFileBytes;
 using nuvexa::test::TempFolder;
-using ::testing::MatchesRegex;
+using nuvexa::test::MatchesPattern;
 
 constexpr std::size_t kMiB = 1'048'576;
 
@@ -183,7 +184,7 @@ TEST(VerifyArchive, DamageIsFoundAndNamed) {
     std::string bytes = good;
     c.damage(bytes);
     const std::string damaged = folder.WriteFile("danificado.zip", bytes);
-    EXPECT_THAT(ErrorOf([&] { VerifyArchive(damaged, entries); }), MatchesRegex(c.message)) << c.why;
+    EXPECT_THAT(ErrorOf([&] { VerifyArchive(damaged, entries); }), MatchesPattern(c.message)) << c.why;
   }
 }
 
@@ -254,7 +255,7 @@ TEST(ReadEntryData, ReadsTheWholeDataAndNothingElse) {
     const std::string error =
         ErrorOf([&] { read_back = ReadEntryData(c.method, c.compressed_size, ReaderOf(c.bytes), "a.fbk"); });
     if (!c.message.empty()) {
-      EXPECT_THAT(error, MatchesRegex(c.message)) << c.why;
+      EXPECT_THAT(error, MatchesPattern(c.message)) << c.why;
       continue;
     }
     EXPECT_EQ(error, "no error") << c.why;

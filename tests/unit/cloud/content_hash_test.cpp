@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <openssl/sha.h>
-
 #include <string>
+
+#include "platform/sha256.h"
 
 namespace nuvexa::cloud {
 namespace {
@@ -15,12 +15,11 @@ constexpr std::size_t kBlock = 4u << 20;
 // joined digests.
 std::string Reference(const std::string& bytes) {
   std::string digests;
-  unsigned char digest[SHA256_DIGEST_LENGTH];
   for (std::size_t at = 0; at < bytes.size(); at += kBlock) {
-    SHA256(reinterpret_cast<const unsigned char*>(bytes.data()) + at, std::min(kBlock, bytes.size() - at), digest);
-    digests.append(reinterpret_cast<const char*>(digest), sizeof digest);
+    const platform::Sha256Digest digest = platform::Sha256Of(std::string_view(bytes).substr(at, kBlock));
+    digests.append(reinterpret_cast<const char*>(digest.data()), digest.size());
   }
-  SHA256(reinterpret_cast<const unsigned char*>(digests.data()), digests.size(), digest);
+  const platform::Sha256Digest digest = platform::Sha256Of(digests);
   std::string hex;
   for (unsigned char b : digest) hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
   return hex;

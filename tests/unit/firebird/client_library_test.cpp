@@ -10,6 +10,15 @@ namespace {
 
 TEST(FirebirdClientLibrary, AMissingLibraryOrEntryPointIsAClearError) {
   struct Case { const char* why; const char* vendor_lib; const char* message; const char* reason; };
+#ifdef _WIN32
+  // the loader's reasons are the system's texts, in its language
+  const Case kCases[] = {
+      {"no such file", "nuvexa-no-such-client.dll",
+       "[FireDAC][Phys][FB]Cannot load vendor library [nuvexa-no-such-client.dll]. ", nullptr},
+      {"a library that is no Firebird client", "kernel32.dll",
+       "[FireDAC][Phys][FB]Cannot get vendor library entry point [isc_attach_database] in [kernel32.dll]. ", nullptr},
+  };
+#else
   const Case kCases[] = {
       {"no such file", "libnuvexa-no-such-client.so.9",
        "[FireDAC][Phys][FB]Cannot load vendor library [libnuvexa-no-such-client.so.9]. ",
@@ -18,6 +27,7 @@ TEST(FirebirdClientLibrary, AMissingLibraryOrEntryPointIsAClearError) {
        "[FireDAC][Phys][FB]Cannot get vendor library entry point [isc_attach_database] in [libz.so.1]. ",
        "undefined symbol: isc_attach_database"},
   };
+#endif
   for (const auto& c : kCases) {
     Connection connection;
     connection.SetVendorLib(c.vendor_lib);
@@ -28,14 +38,27 @@ TEST(FirebirdClientLibrary, AMissingLibraryOrEntryPointIsAClearError) {
     } catch (const FirebirdError& error) {
       const std::string message = error.what();
       EXPECT_EQ(message.rfind(c.message, 0), 0u) << c.why << ": " << message;
-      EXPECT_NE(message.find(c.reason), std::string::npos) << c.why << ", the loader's reason: " << message;
+      if (c.reason != nullptr) {
+        EXPECT_NE(message.find(c.reason), std::string::npos) << c.why << ", the loader's reason: " << message;
+      } else {
+        EXPECT_GT(message.size(), std::string(c.message).size() + 1) << c.why << ", the loader's reason: " << message;
+      }
     }
     EXPECT_FALSE(connection.Connected()) << c.why;
   }
 }
 
 TEST(FirebirdClientLibrary, OneLoadedInstanceServesEveryUser) {
-  const auto library = ClientLibrary::Load();
+  std::shared_ptr<ClientLibrary> library;
+  try {
+    library = ClientLibrary::Load();
+  } catch (const FirebirdError& error) {
+#ifdef _WIN32
+    GTEST_SKIP() << "no Firebird client library on this Windows machine: " << error.what();
+#else
+    throw;
+#endif
+  }
   EXPECT_EQ(ClientLibrary::Load(kDefaultVendorLib), library) << "the system's usual name is the same library";
   EXPECT_GE(library->MajorVersion(), 3);
   EXPECT_TRUE(library->ThreadSafe());

@@ -72,12 +72,12 @@ TEST(ConnectionParams, DatabaseParameterBufferCarriesCredentialsCharacterSetDial
 TEST(FirebirdClientLibrary, FileNameComesFromTheSettingTheEnvironmentOrTheDefault) {
   struct Case { const char* why; const char* vendor_lib; const char* environment; const char* expected; };
   const Case kCases[] = {
-      {"nothing set", "", nullptr, "libfbclient.so.2"},
-      {"the system's usual name means this platform's library", "fbclient.dll", nullptr, "libfbclient.so.2"},
-      {"in any case", "FBCLIENT.DLL", nullptr, "libfbclient.so.2"},
+      {"nothing set", "", nullptr, kDefaultClientLibrary},
+      {"the system's usual name means this platform's library", "fbclient.dll", nullptr, kDefaultClientLibrary},
+      {"in any case", "FBCLIENT.DLL", nullptr, kDefaultClientLibrary},
       {"the environment overrides the default", "", "/opt/fb/libfbclient.so", "/opt/fb/libfbclient.so"},
       {"and the usual name", "fbclient.dll", "/opt/fb/libfbclient.so", "/opt/fb/libfbclient.so"},
-      {"an empty environment variable counts as unset", "", "", "libfbclient.so.2"},
+      {"an empty environment variable counts as unset", "", "", kDefaultClientLibrary},
       {"a name the caller gives wins", "libgds.so", "/opt/fb/libfbclient.so", "libgds.so"},
   };
   for (const auto& c : kCases) EXPECT_EQ(ClientLibraryFileName(c.vendor_lib, c.environment), c.expected) << c.why;

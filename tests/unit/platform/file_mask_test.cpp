@@ -42,7 +42,10 @@ TEST(FileMask, FindFilesListsOneFolderWithAttributes) {
   ASSERT_EQ(found.size(), 4u);
   EXPECT_EQ(found["a.zip"] & (kAttrArchive | kAttrHidden | kAttrDirectory), kAttrArchive);
   EXPECT_EQ(found["B.ZIP"] & kAttrArchive, kAttrArchive);
+#ifndef _WIN32
+  // a leading dot hides a file on POSIX alone; Windows' own attribute is tested in tests/windows
   EXPECT_NE(found[".hidden.zip"] & kAttrHidden, 0u);
+#endif
   EXPECT_NE(found["sub.zip"] & kAttrDirectory, 0u);
   EXPECT_TRUE(FindFiles(folder.Path() + "missing/", "*").empty());
 }

@@ -4,8 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <filesystem>
@@ -26,7 +27,7 @@ using ::testing::HasSubstr;
 
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -36,14 +37,22 @@ TEST(CopyFileReplacing, ATargetThatIsTheSourceItselfIsRefusedAndTheSourceStaysWh
   const std::string name = "NuvexaDrovana_10122026_1000.zip";
   const std::string source = folder.WriteFile(name, "the only copy");
   const std::string dir = folder.Path().substr(0, folder.Path().size() - 1);
+#ifndef _WIN32
+  // a link to a folder needs privileges on Windows
   ASSERT_EQ(::symlink(dir.c_str(), (folder.Path() + "external").c_str()), 0);
+  const std::vector<std::string> kNames = {name, "external"};
+#else
+  const std::vector<std::string> kNames = {name};
+#endif
   struct Case { const char* why; std::string target; };
   const Case kCases[] = {
       {"the same path", source},
       {"a doubled slash", dir + "//" + name},
       {"a dot folder", dir + "/./" + name},
       {"the folder through its parent", dir + "/../" + fs::path(dir).filename().string() + "/" + name},
+#ifndef _WIN32
       {"the folder through a symbolic link", dir + "/external/" + name},
+#endif
   };
   for (const Case& c : kCases) {
     try {
@@ -53,7 +62,7 @@ TEST(CopyFileReplacing, ATargetThatIsTheSourceItselfIsRefusedAndTheSourceStaysWh
       EXPECT_THAT(error.what(), HasSubstr("is the file being copied itself")) << c.why;
     }
     EXPECT_EQ(ReadFileBytes(source), "the only copy") << c.why;
-    EXPECT_THAT(Names(folder.Path()), ElementsAre(name, "external")) << c.why << ": nothing left behind";
+    EXPECT_EQ(Names(folder.Path()), kNames) << c.why << ": nothing left behind";
   }
 }
 
@@ -66,7 +75,7 @@ TEST(CopyFileReplacing, TheTargetBecomesAWholeCopyOrStaysAsItWas) {
   EXPECT_EQ(ReadFileBytes(target), ReadFileBytes(source));
 
   // a folder opens like a file but fails at the first read
-  ASSERT_EQ(::mkdir((folder.Path() + "unreadable").c_str(), 0700), 0);
+  ASSERT_TRUE(fs::create_directory(folder.Path() + "unreadable"));
   EXPECT_THROW(platform::CopyFileReplacing(folder.Path() + "unreadable", target), platform::FileError);
   EXPECT_EQ(ReadFileBytes(target), ReadFileBytes(source)) << "the last good copy stays";
   EXPECT_THAT(Names(folder.Path()), ElementsAre("copy.zip", "source.zip", "unreadable")) << "no partial copy stays";

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <thread>
 
+#include "support/pattern_matchers.h"
 #include "support/temp_folder.h"
 
 namespace nuvexa {
@@ -20,7 +21,7 @@ namespace {
 using namespace std::chrono_literals;
 using S = TCurrentStatus;
 using ::testing::ElementsAre;
-using ::testing::MatchesRegex;
+using nuvexa::test::MatchesPattern;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -203,7 +204,7 @@ TEST_F(ServiceModule, ExceptionEscapingACycleBecomesOneLogLine) {
   const std::string log = ReadAll(folder_.Path() + "Nuvexa.log");
   // a loaded machine may fit another 10 ms cycle in before the stop lands: one line each
   ASSERT_GE(cycles.load(), 2);
-  EXPECT_THAT(log, MatchesRegex("([0-9/]{10} [0-9:]{8} - Falha na conex\xE3o\r\n){" + std::to_string(cycles.load()) +
+  EXPECT_THAT(log, MatchesPattern("([0-9/]{10} [0-9:]{8} - Falha na conex\xE3o\r\n){" + std::to_string(cycles.load()) +
                                     "}"));
   EXPECT_TRUE(event_log_.Entries().empty());
 }

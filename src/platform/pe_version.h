@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-namespace nuvexa::deploy {
+namespace platform {
 
 // The file version of a PE image (an .exe or .dll) as Windows shows it: the four 16-bit parts
 // of its VS_FIXEDFILEINFO's file version in decimal, joined by "." ("1.0.2.21"). Read the way
@@ -14,4 +14,4 @@ namespace nuvexa::deploy {
 // in them points outside the bytes.
 std::optional<std::string> FileVersionOf(std::span<const std::uint8_t> image);
 
-}  // namespace nuvexa::deploy
+}  // namespace platform

@@ -1,4 +1,4 @@
-#include "deploy/pe_version.h"
+#include "platform/pe_version.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@
 
 namespace {
 
-using nuvexa::deploy::FileVersionOf;
+using platform::FileVersionOf;
 using nuvexa::deploy::kRtVersion;
 using nuvexa::deploy::PeFormat;
 using nuvexa::deploy::PeImageWithResources;

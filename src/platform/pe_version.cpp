@@ -1,11 +1,11 @@
-#include "deploy/pe_version.h"
+#include "platform/pe_version.h"
 
 #include <algorithm>
 #include <exception>
 #include <string_view>
 #include <vector>
 
-namespace nuvexa::deploy {
+namespace platform {
 namespace {
 
 using Bytes = std::span<const std::uint8_t>;
@@ -168,4 +168,4 @@ std::optional<std::string> FileVersionOf(std::span<const std::uint8_t> image) {
   }
 }
 
-}  // namespace nuvexa::deploy
+}  // namespace platform
