@@ -21,9 +21,16 @@ cleanup() {
   rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
+# The new prefix is made to its end first (its service manager keeps no registration made
+# while the prefix is still being set up); then one server for the whole run, as a new
+# server would start the services registered by then again.
 "$wine" wineboot -i > /dev/null 2>&1
-# one server for the whole run: a new one would start the registered services again
-"$wineserver" -p
+"$wineserver" -w
+# The server and Wine's own processes (its service manager, explorer) outlive the programs
+# that start them: started here, away from the output of this script and of the tests,
+# nothing waits for them to close it.
+"$wineserver" -p < /dev/null > /dev/null 2>&1
+"$wine" cmd /c exit < /dev/null > /dev/null 2>&1
 
 # one test executable at a time: the service manager tests share the prefix's manager
 ctest --test-dir "$dir" -j1 --output-on-failure --no-tests=error
