@@ -1,7 +1,10 @@
-// The OS-free half of the code page helpers: UTF-8 validation and the case
-// folding of names. The conversions themselves are per OS (posix/code_page.cpp).
+// The OS-free half of the code page helpers: UTF-8 validation, the case folding of names,
+// and what the conversions from UTF-8 do with invalid input. The conversions themselves are
+// per OS (posix/ and windows/code_page.cpp).
 
 #include "platform/code_page.h"
+
+#include "platform/os_primitives.h"
 
 #include <cstddef>
 
@@ -113,6 +116,18 @@ std::u32string FoldedCodePoints(std::string_view text) {
   std::u32string folded;
   for (std::size_t i = 0; i < text.size();) folded.push_back(NextUnit(text, i));
   return folded;
+}
+
+std::string FromUtf8(std::string_view utf8, CodePage to) {
+  bool exact = true;
+  return os::EncodeValidUtf8(ReplaceInvalidUtf8(utf8), to, exact);
+}
+
+bool CanEncode(std::string_view utf8, CodePage to) {
+  if (!IsValidUtf8(utf8)) return false;
+  bool exact = true;
+  os::EncodeValidUtf8(utf8, to, exact);
+  return exact;
 }
 
 }  // namespace platform

@@ -59,6 +59,10 @@ class EventLoop {
   // Dispatches one waiting task or due timer; waits up to `until` for one when asked.
   // Returns false when there was nothing to dispatch or the quit message was met.
   bool DispatchOne(bool wait);
+  // Takes the first waiting task, if any, and runs it with the lock released.
+  bool RunWaitingTask(std::unique_lock<std::mutex>& lock);
+  // Makes a waiting loop look again (a task posted, the quit message, a timer changed).
+  void Wake();
   void HandleTimerException(const void* sender, std::exception_ptr error);
   void ReportDispatchFailure(std::exception_ptr error);
 

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/event_log.h"
 #include "platform/windows/wide.h"
 #include "support/temp_folder.h"
 
@@ -158,11 +157,6 @@ TEST(ServiceDispatcherTest, StatusReportsOutsideTheServiceManagerGoNowhere) {
   // a foreground run reports its status as a service does; with no manager there is no one to tell
   EXPECT_NO_THROW(platform::ReportServiceStatus(
       {SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, SERVICE_ACCEPT_STOP, 0, 0, 0, 0}, "READY=1"));
-}
-
-TEST(EventLogTest, ReportingAnErrorDoesNotThrow) {
-  EXPECT_NO_THROW(platform::ReportEventLogError("SrvNuvexa", "Sicherung fehlgeschlagen: Datei gesperrt (Prüfung)"));
-  EXPECT_NO_THROW(platform::ReportEventLogError("", ""));
 }
 
 // The service side of the run below: this executable, started by the service manager with only

@@ -3,6 +3,7 @@
 // on, so a conversion never fails for content.
 
 #include "platform/code_page.h"
+#include "platform/os_primitives.h"
 
 #include <iconv.h>
 #include <locale.h>
@@ -79,8 +80,11 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
   return 4;
 }
 
-// `utf8` must be valid UTF-8. `exact` turns false when a character had to be replaced.
-std::string Encode(std::string_view utf8, CodePage to, bool& exact) {
+}  // namespace
+
+namespace os {
+
+std::string EncodeValidUtf8(std::string_view utf8, CodePage to, bool& exact) {
   to = Resolved(to);
   Iconv cd(IconvName(to), "UTF-8");
   std::string out;
@@ -104,19 +108,7 @@ std::string Encode(std::string_view utf8, CodePage to, bool& exact) {
   return out;
 }
 
-}  // namespace
-
-std::string FromUtf8(std::string_view utf8, CodePage to) {
-  bool exact = true;
-  return Encode(ReplaceInvalidUtf8(utf8), to, exact);
-}
-
-bool CanEncode(std::string_view utf8, CodePage to) {
-  if (!IsValidUtf8(utf8)) return false;
-  bool exact = true;
-  Encode(utf8, to, exact);
-  return exact;
-}
+}  // namespace os
 
 std::string ToUtf8(std::string_view bytes, CodePage from) {
   from = Resolved(from);

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "platform/control_signals.h"
+#include "platform/os_primitives.h"
 #include "platform/posix/systemd_unit.h"
 
 extern char** environ;
@@ -147,24 +148,14 @@ void RemoveUnitFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw OSError(errno == ENOENT ? kErrorServiceDoesNotExist : errno);
 }
 
-// "System Error.  Code: %d.\r\n%s%s": the Windows run-time's frame, with an empty suffix
-std::string FormatOSErrorMessage(int code) {
-  const std::string suffix;
-  return "System Error.  Code: " + std::to_string(code) + ".\r\n" + SystemErrorMessage(code) + suffix;
-}
 
 }  // namespace
 
-std::string SystemErrorMessage(int code) {
-  switch (code) {
-    case kErrorServiceDoesNotExist: return "The specified service does not exist as an installed service.";
-    case kErrorFailedServiceControllerConnect: return "The service process could not connect to the service controller.";
-    case kErrorServiceExists: return "The specified service already exists.";
-    default: return std::generic_category().message(code);
-  }
-}
+namespace os {
 
-OSError::OSError(int code) : std::runtime_error(FormatOSErrorMessage(code)), code_(code) {}
+std::string ErrorCodeText(int code) { return std::generic_category().message(code); }
+
+}  // namespace os
 
 void InstallService(const ServiceRegistration& service) {
   const std::string unit_name = service.name + ".service";

@@ -39,12 +39,6 @@ Sha256Digest Sha256::Finish() {
   return digest;
 }
 
-Sha256Digest Sha256Of(std::string_view bytes) {
-  Sha256 digest;
-  digest.Update(bytes);
-  return digest.Finish();
-}
-
 void FillRandom(std::span<unsigned char> bytes) {
   if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1)
     throw std::runtime_error("no random bytes from the system");

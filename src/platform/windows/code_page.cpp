@@ -1,6 +1,7 @@
 // Code page conversions on the system's own converters, which the data was made for.
 
 #include "platform/code_page.h"
+#include "platform/os_primitives.h"
 
 #include <stdexcept>
 
@@ -47,8 +48,11 @@ std::wstring WithoutLoneSurrogates(std::wstring text) {
   return text;
 }
 
-// `utf8` must be valid UTF-8. `exact` turns false when a character had to be replaced.
-std::string Encode(std::string_view utf8, CodePage to, bool& exact) {
+}  // namespace
+
+namespace os {
+
+std::string EncodeValidUtf8(std::string_view utf8, CodePage to, bool& exact) {
   const std::wstring wide = windows::Widen(utf8);
   if (IsUtf16(to)) return Utf16Bytes(wide, to == CodePage::Utf16BE);
   if (wide.empty()) return {};
@@ -72,19 +76,7 @@ std::string Encode(std::string_view utf8, CodePage to, bool& exact) {
   return out;
 }
 
-}  // namespace
-
-std::string FromUtf8(std::string_view utf8, CodePage to) {
-  bool exact = true;
-  return Encode(ReplaceInvalidUtf8(utf8), to, exact);
-}
-
-bool CanEncode(std::string_view utf8, CodePage to) {
-  if (!IsValidUtf8(utf8)) return false;
-  bool exact = true;
-  Encode(utf8, to, exact);
-  return exact;
-}
+}  // namespace os
 
 std::string ToUtf8(std::string_view bytes, CodePage from) {
   if (IsUtf16(from)) {

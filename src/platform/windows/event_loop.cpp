@@ -10,10 +10,9 @@
 namespace platform {
 namespace {
 
-// A task was posted: the message only wakes the loop, which takes the tasks from its deque.
-constexpr UINT kTaskPosted = WM_APP + 1;
-// A timer's settings changed on another thread: the loop's thread sets its timers again.
-constexpr UINT kTimersChanged = WM_APP + 2;
+// A task was posted or a timer changed: the message only wakes the loop, which takes the
+// tasks from its deque and sets its thread's timers again.
+constexpr UINT kWake = WM_APP + 1;
 
 void MakeQueue() {
   MSG message;
@@ -24,24 +23,13 @@ void MakeQueue() {
 
 EventLoop::EventLoop() : thread_id_(::GetCurrentThreadId()) { MakeQueue(); }
 
-void EventLoop::Post(Task task) {
+void EventLoop::Wake() {
   DWORD thread = 0;
   {
     std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
     thread = thread_id_;
   }
-  ::PostThreadMessageW(thread, kTaskPosted, 0, 0);
-}
-
-void EventLoop::Quit() {
-  DWORD thread = 0;
-  {
-    std::lock_guard lock(mutex_);
-    quit_ = true;
-    thread = thread_id_;
-  }
-  ::PostThreadMessageW(thread, kTaskPosted, 0, 0);
+  ::PostThreadMessageW(thread, kWake, 0, 0);
 }
 
 // Runs one waiting task, or takes one message from the queue (waiting for it when asked)
@@ -66,17 +54,7 @@ bool EventLoop::DispatchOne(bool wait) {
     }
   }
   if (quit_) return false;
-  if (!tasks_.empty()) {
-    Task task = std::move(tasks_.front());
-    tasks_.pop_front();
-    lock.unlock();
-    try {
-      task();
-    } catch (...) {
-      ReportDispatchFailure(std::current_exception());
-    }
-    return true;
-  }
+  if (RunWaitingTask(lock)) return true;
   lock.unlock();
 
   MSG message{};
@@ -117,55 +95,10 @@ bool EventLoop::DispatchOne(bool wait) {
   return true;
 }
 
-void EventLoop::Run() {
-  while (DispatchOne(true)) {
-  }
-}
-
-void EventLoop::ProcessMessages() {
-  while (DispatchOne(false)) {
-  }
-}
-
-Timer::Timer(EventLoop& loop, bool enabled, std::int32_t interval_ms, Handler handler)
-    : loop_(loop), enabled_(enabled), interval_ms_(interval_ms), handler_(std::move(handler)) {
-  std::lock_guard lock(loop_.mutex_);
-  loop_.timers_.push_back(this);
-  RearmLocked();
-}
-
 Timer::~Timer() {
   std::lock_guard lock(loop_.mutex_);
   if (native_id_ != 0) ::KillTimer(nullptr, native_id_);
   std::erase(loop_.timers_, this);
-}
-
-void Timer::SetEnabled(bool enabled) {
-  std::lock_guard lock(loop_.mutex_);
-  if (enabled == enabled_) return;
-  enabled_ = enabled;
-  RearmLocked();
-}
-
-void Timer::SetInterval(std::int32_t interval_ms) {
-  std::lock_guard lock(loop_.mutex_);
-  if (interval_ms == interval_ms_) return;
-  interval_ms_ = interval_ms;
-  RearmLocked();
-}
-
-void Timer::SetOnTimer(Handler handler) {
-  std::lock_guard lock(loop_.mutex_);
-  handler_ = std::move(handler);
-  RearmLocked();
-}
-
-// A new period starts from now: the loop's thread sets the timer again when it next looks,
-// which the message below makes it do at once.
-void Timer::RearmLocked() {
-  armed_ = enabled_ && interval_ms_ > 0 && handler_ != nullptr;
-  due_ = EventLoop::Clock::now() + std::chrono::milliseconds(std::max(interval_ms_, 0));
-  ::PostThreadMessageW(loop_.thread_id_, kTimersChanged, 0, 0);
 }
 
 }  // namespace platform

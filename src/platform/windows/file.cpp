@@ -12,40 +12,17 @@ namespace {
 
 using windows::AsFd;
 using windows::AsHandle;
-
-// One ReadFile or WriteFile takes a DWORD count.
-constexpr std::size_t kMostPerCall = 1u << 30;
+using windows::At;
+using windows::CloseFile;
+using windows::kMostPerCall;
+using windows::ThrowFileError;
 
 // The byte that LockExclusive locks. Windows' locks are mandatory for the range they cover,
 // so it lies far beyond any log: readers and writers of the file's bytes are never stopped,
 // as with flock's advisory locks, while two lockers still exclude each other.
 constexpr std::uint64_t kLockOffset = std::uint64_t{1} << 62;
 
-[[noreturn]] void ThrowFileError(const char* what, const std::string& path, DWORD error) {
-  throw FileError(std::string(what) + " \"" + path + "\". " + windows::ErrorText(error));
-}
-
-OVERLAPPED At(std::uint64_t offset) {
-  OVERLAPPED overlapped{};
-  overlapped.Offset = static_cast<DWORD>(offset);
-  overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  return overlapped;
-}
-
-void CloseFd(std::intptr_t fd) {
-  if (fd != AsFd(INVALID_HANDLE_VALUE)) ::CloseHandle(AsHandle(fd));
-}
-
 }  // namespace
-
-void WriteAll(const std::string& path, std::string_view bytes,
-              const std::function<std::size_t(std::string_view rest)>& write_some) {
-  while (!bytes.empty()) {
-    const std::size_t written = write_some(bytes);
-    if (written == 0) throw FileError("Cannot write file \"" + path + "\". The system wrote no byte of it.");
-    bytes.remove_prefix(std::min(written, bytes.size()));
-  }
-}
 
 bool FileExists(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesW(windows::Widen(path).c_str());
@@ -67,7 +44,7 @@ File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), path_(std
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    CloseFd(fd_);
+    CloseFile(fd_);
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
   }
@@ -80,7 +57,7 @@ File::~File() {
   // made to wait for that
   OVERLAPPED lock = At(kLockOffset);
   ::UnlockFileEx(AsHandle(fd_), 0, 1, 0, &lock);
-  CloseFd(fd_);
+  CloseFile(fd_);
 }
 
 void File::LockExclusive(std::chrono::milliseconds patience) {

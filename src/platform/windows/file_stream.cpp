@@ -13,25 +13,10 @@ namespace {
 
 using windows::AsFd;
 using windows::AsHandle;
-
-constexpr std::intptr_t kNone = -1;  // INVALID_HANDLE_VALUE's value
-// One ReadFile or WriteFile takes a DWORD count.
-constexpr std::size_t kMostPerCall = 1u << 30;
-
-[[noreturn]] void ThrowFileError(const char* what, const std::string& path, DWORD error) {
-  throw FileError(std::string(what) + " \"" + path + "\". " + windows::ErrorText(error));
-}
-
-OVERLAPPED At(std::uint64_t offset) {
-  OVERLAPPED overlapped{};
-  overlapped.Offset = static_cast<DWORD>(offset);
-  overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  return overlapped;
-}
-
-void CloseFd(std::intptr_t fd) {
-  if (fd != kNone) ::CloseHandle(AsHandle(fd));
-}
+using windows::At;
+using windows::CloseFile;
+using windows::kMostPerCall;
+using windows::ThrowFileError;
 
 std::uint64_t SizeOf(std::intptr_t fd, const std::string& path) {
   LARGE_INTEGER size{};
@@ -69,18 +54,18 @@ InputFile InputFile::Open(const std::string& path) {
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, kNone)), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, windows::kNoFile)), path_(std::move(other.path_)) {}
 
 InputFile& InputFile::operator=(InputFile&& other) noexcept {
   if (this != &other) {
-    CloseFd(fd_);
-    fd_ = std::exchange(other.fd_, kNone);
+    CloseFile(fd_);
+    fd_ = std::exchange(other.fd_, windows::kNoFile);
     path_ = std::move(other.path_);
   }
   return *this;
 }
 
-InputFile::~InputFile() { CloseFd(fd_); }
+InputFile::~InputFile() { CloseFile(fd_); }
 
 std::uint64_t InputFile::Size() const { return SizeOf(fd_, path_); }
 
@@ -114,19 +99,19 @@ OutputFile OutputFile::Create(const std::string& path) {
 }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : fd_(std::exchange(other.fd_, kNone)), position_(other.position_), path_(std::move(other.path_)) {}
+    : fd_(std::exchange(other.fd_, windows::kNoFile)), position_(other.position_), path_(std::move(other.path_)) {}
 
 OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
   if (this != &other) {
-    CloseFd(fd_);
-    fd_ = std::exchange(other.fd_, kNone);
+    CloseFile(fd_);
+    fd_ = std::exchange(other.fd_, windows::kNoFile);
     position_ = other.position_;
     path_ = std::move(other.path_);
   }
   return *this;
 }
 
-OutputFile::~OutputFile() { CloseFd(fd_); }
+OutputFile::~OutputFile() { CloseFile(fd_); }
 
 void OutputFile::Write(std::string_view bytes) {
   WriteAt(position_, bytes);
@@ -134,7 +119,7 @@ void OutputFile::Write(std::string_view bytes) {
 }
 
 void OutputFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
-  if (fd_ == kNone) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
+  if (fd_ == windows::kNoFile) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
   std::uint64_t at = offset;
   WriteAll(path_, bytes, [&](std::string_view rest) {
     OVERLAPPED where = At(at);
@@ -147,20 +132,20 @@ void OutputFile::WriteAt(std::uint64_t offset, std::string_view bytes) {
 }
 
 void OutputFile::Resize(std::uint64_t size) {
-  if (fd_ == kNone) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
+  if (fd_ == windows::kNoFile) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
   if (!windows::SetSize(AsHandle(fd_), size)) ThrowFileError("Cannot write file", path_, ::GetLastError());
   position_ = size;
 }
 
 void OutputFile::Flush() {
-  if (fd_ == kNone) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
+  if (fd_ == windows::kNoFile) throw FileError("Cannot write file \"" + path_ + "\". The file is closed.");
   if (!::FlushFileBuffers(AsHandle(fd_))) ThrowFileError("Cannot write file", path_, ::GetLastError());
 }
 
 void OutputFile::Close() {
-  if (fd_ == kNone) return;
+  if (fd_ == windows::kNoFile) return;
   // the handle is gone whatever CloseHandle says, so it is never closed twice
-  if (!::CloseHandle(AsHandle(std::exchange(fd_, kNone)))) ThrowFileError("Cannot close file", path_, ::GetLastError());
+  if (!::CloseHandle(AsHandle(std::exchange(fd_, windows::kNoFile)))) ThrowFileError("Cannot close file", path_, ::GetLastError());
 }
 
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/file.h"
+
 #include "platform/windows/wide.h"
 
 namespace platform::windows {
@@ -18,6 +20,29 @@ inline constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHA
 
 inline HANDLE AsHandle(std::intptr_t fd) { return reinterpret_cast<HANDLE>(fd); }
 inline std::intptr_t AsFd(HANDLE handle) { return reinterpret_cast<std::intptr_t>(handle); }
+
+// No open file: INVALID_HANDLE_VALUE's value, the -1 of the POSIX side too.
+inline constexpr std::intptr_t kNoFile = -1;
+// One ReadFile or WriteFile takes a DWORD count.
+inline constexpr std::size_t kMostPerCall = 1u << 30;
+
+// Closes the file the value holds, when it holds one.
+inline void CloseFile(std::intptr_t fd) {
+  if (fd != kNoFile) ::CloseHandle(AsHandle(fd));
+}
+
+// The position of a read or write at `offset`.
+inline OVERLAPPED At(std::uint64_t offset) {
+  OVERLAPPED overlapped{};
+  overlapped.Offset = static_cast<DWORD>(offset);
+  overlapped.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return overlapped;
+}
+
+// FileError "<what> "<path>". <the system's text>", as the POSIX side words it.
+[[noreturn]] inline void ThrowFileError(const char* what, const std::string& path, DWORD error) {
+  throw FileError(std::string(what) + " \"" + path + "\". " + ErrorText(error));
+}
 
 // What a file is, as the checks below need it.
 struct Found {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/control_signals.h"
+#include "platform/os_primitives.h"
 #include "platform/windows/wide.h"
 
 namespace platform {
@@ -37,12 +38,6 @@ ServiceHandle OpenManager(DWORD access) {
   ServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, access));
   if (!manager) throw OSError(static_cast<int>(::GetLastError()));
   return manager;
-}
-
-// "System Error.  Code: %d.\r\n%s%s": the Windows run-time's frame, with an empty suffix
-std::string FormatOSErrorMessage(int code) {
-  const std::string suffix;
-  return "System Error.  Code: " + std::to_string(code) + ".\r\n" + SystemErrorMessage(code) + suffix;
 }
 
 // The dispatcher's state. The system calls ServiceMain without a context of ours, so it and the
@@ -105,18 +100,11 @@ void WINAPI DispatchedServiceMain(DWORD argc, LPWSTR* argv) {
 
 }  // namespace
 
-std::string SystemErrorMessage(int code) {
-  // these reach the operator through INSTALL, UNINSTALL and a start by hand: the same words
-  // whatever the system's language
-  switch (code) {
-    case kErrorServiceDoesNotExist: return "The specified service does not exist as an installed service.";
-    case kErrorFailedServiceControllerConnect: return "The service process could not connect to the service controller.";
-    case kErrorServiceExists: return "The specified service already exists.";
-    default: return windows::ErrorText(static_cast<DWORD>(code));
-  }
-}
+namespace os {
 
-OSError::OSError(int code) : std::runtime_error(FormatOSErrorMessage(code)), code_(code) {}
+std::string ErrorCodeText(int code) { return windows::ErrorText(static_cast<DWORD>(code)); }
+
+}  // namespace os
 
 void InstallService(const ServiceRegistration& service) {
   const ServiceHandle manager = OpenManager(SC_MANAGER_CREATE_SERVICE | SC_MANAGER_CONNECT);

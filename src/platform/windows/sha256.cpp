@@ -91,12 +91,6 @@ Sha256Digest Sha256::Finish() {
   return digest;
 }
 
-Sha256Digest Sha256Of(std::string_view bytes) {
-  Sha256 digest;
-  digest.Update(bytes);
-  return digest.Finish();
-}
-
 void FillRandom(std::span<unsigned char> bytes) {
   while (!bytes.empty()) {
     const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), 1u << 30));
